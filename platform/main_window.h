@@ -1,0 +1,82 @@
+#pragma once
+
+#include <string>
+
+namespace vq {
+
+// The window's mouse pointer, by the numbers the program has always used.
+enum class MousePointer { Default = 0, Hourglass = 11, Custom = 99 };
+
+// The four filter check boxes, named as the settings keys name them.
+enum class CheckBox { Check1, Check2, Check3, Check4 };
+inline constexpr CheckBox kAllCheckBoxes[] = {CheckBox::Check1, CheckBox::Check2, CheckBox::Check3,
+                                              CheckBox::Check4};
+
+// Where the mouse is, for the pointer rule. The check boxes have no area of their own.
+enum class PointerArea { Background, List, Frame, Button };
+
+// Message box styles and answers, by their platform values.
+namespace msgbox {
+inline constexpr int kOkOnly = 0;
+inline constexpr int kYesNo = 4;
+inline constexpr int kExclamation = 48;
+inline constexpr int kOk = 1;
+inline constexpr int kYes = 6;
+inline constexpr int kNo = 7;
+}  // namespace msgbox
+
+// What the user does on the main window, delivered by the window to the program.
+class WindowEvents {
+ public:
+  virtual ~WindowEvents() = default;
+  virtual void PushButton1_Click() = 0;
+  virtual void PushButton4_Click() = 0;
+  // The user clicked a filter box; the box has not changed yet.
+  virtual void CheckBox_UserClick(CheckBox box) = 0;
+  virtual void MouseMove(PointerArea area) = 0;
+  virtual void Form_Unload() = 0;
+};
+
+// The main window with its controls, as the program drives it. Failures throw Failure.
+class MainWindow {
+ public:
+  virtual ~MainWindow() = default;
+
+  virtual void SetCaption(const std::string& caption) = 0;
+  virtual void SetProgramIcon() = 0;
+  // The title of message boxes that give none of their own.
+  virtual void SetApplicationTitle(const std::string& title) = 0;
+  // Loads a cursor file as the image of the custom pointer.
+  virtual void LoadCustomPointerImage(const std::string& path) = 0;
+  virtual MousePointer Pointer() = 0;
+  virtual void SetPointer(MousePointer pointer) = 0;
+
+  // The item list: report view, a check box per row.
+  virtual void AddColumn(const std::string& header) = 0;
+  virtual void SetColumnWidth(int column, int twips) = 0;  // column counts from 1
+  virtual void ClearRows() = 0;
+  // Appends a row with the given text; returns its position, counted from 1.
+  virtual int AddRow(const std::string& text) = 0;
+  virtual void SetSubItem(int row, int subItem, const std::string& text) = 0;
+  virtual int RowCount() = 0;
+  virtual bool RowChecked(int row) = 0;
+  virtual std::string RowText(int row, int subItem) = 0;  // subItem 0 is the row's own text
+  // While off, the list does not repaint; turning it on repaints it once.
+  virtual void SetListRedraw(bool on) = 0;
+
+  // Filter boxes: 0 unticked, 1 ticked, 2 greyed.
+  virtual int CheckValue(CheckBox box) = 0;
+  virtual void SetCheckValue(CheckBox box, int value) = 0;
+
+  // Enables or disables both command buttons.
+  virtual void SetCommandsEnabled(bool enabled) = 0;
+
+  // A modal message box; an empty title shows the application title. Returns the answer.
+  virtual int MessageBox(const std::string& text, int style, const std::string& title) = 0;
+  // Lets the window handle the events that are waiting.
+  virtual void DoEvents() = 0;
+  // Ends the program at once, closing every window.
+  virtual void EndProgram() = 0;
+};
+
+}  // namespace vq
