@@ -1,0 +1,29 @@
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "app/form1.h"
+#include "platform/win32/registry_settings_store.h"
+#include "platform/win32/unique_handle.h"
+#include "platform/win32/win32_file_system.h"
+#include "platform/win32/win32_main_window.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+  ::InitCommonControlsEx(&controls);
+  vq::win32::ComApartment com;
+  try {
+    vq::win32::Win32MainWindow window(instance);
+    vq::win32::RegistrySettingsStore settings;
+    vq::win32::Win32FileSystem files;
+    vq::Form1 form(window, settings, files);
+    window.SetEvents(&form);
+    form.Form_Load();
+    window.Show();
+    return window.MessageLoop();
+  } catch (const std::exception& failure) {
+    // Only the window itself failing to come up gets here.
+    ::MessageBoxA(nullptr, failure.what(), "Vellorin Quade", MB_ICONERROR | MB_OK);
+    return 1;
+  }
+}

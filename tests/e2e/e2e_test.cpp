@@ -1,0 +1,235 @@
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include "build_config.h"
+#include "e2e/harness.h"
+
+namespace vq::e2e {
+namespace {
+
+constexpr int kListView1 = 1000, kPushButton1 = 1001, kPushButton4 = 1002, kFrame2 = 1003, kCheck1 = 1004,
+              kCheck3 = 1005, kCheck2 = 1006, kCheck4 = 1007, kProgressBar1 = 1008;
+
+std::wstring Widen(const char* ascii) { return std::wstring(ascii, ascii + strlen(ascii)); }
+
+std::wstring ErrorReport(const std::wstring& description, const std::wstring& procedure, int statement) {
+  return description + L"\r\nin Kestrelbay2021/08/31.Form1." + procedure + L" at line " +
+         std::to_wstring(statement) + L"\r\rPlease email screenshot of this message to " + Widen(kSupportEmail);
+}
+
+int CheckState(HWND form, int id) { return static_cast<int>(::SendMessageW(::GetDlgItem(form, id), BM_GETCHECK, 0, 0)); }
+
+std::vector<int> CheckStates(HWND form) {
+  return {CheckState(form, kCheck1), CheckState(form, kCheck2), CheckState(form, kCheck3), CheckState(form, kCheck4)};
+}
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override { DeleteSettings(); }
+  void TearDown() override { DeleteSettings(); }
+
+  // Closes the window as the user would and checks the program ends at once.
+  static void CloseAndExpectExit(const AppProcess& app, HWND form) {
+    ::PostMessageW(form, WM_CLOSE, 0, 0);
+    DWORD code = 1;
+    ASSERT_TRUE(app.WaitForExit(10s, &code));
+    EXPECT_EQ(code, 0u);
+  }
+};
+
+TEST_F(ProgramTest, OpensCentredWithTheDesignedLayoutAndDefaultFilters) {
+  AppProcess app(ProgramPath());
+  const auto started = std::chrono::steady_clock::now();
+  HWND form = app.WaitForMainWindow();
+  ASSERT_NE(form, nullptr) << "no visible main window";
+  std::cout << "main window visible after "
+            << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count()
+            << " ms\n";
+  EXPECT_EQ(::FindWindowW(nullptr, L"Application Error"), nullptr);
+
+  const int dpi = static_cast<int>(::GetDpiForWindow(form));
+  auto px = [dpi](int twips) { return MulDiv(twips, dpi, 1440); };
+
+  EXPECT_EQ(WindowText(form), L"Vellorin Quade");
+  const LONG style = ::GetWindowLongW(form, GWL_STYLE);
+  EXPECT_TRUE(style & WS_MINIMIZEBOX);
+  EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+  EXPECT_FALSE(style & WS_THICKFRAME) << "fixed single border";
+  EXPECT_TRUE(style & WS_CAPTION);
+
+  RECT client{};
+  ::GetClientRect(form, &client);
+  EXPECT_EQ(client.right, px(8040));
+  EXPECT_EQ(client.bottom, px(8445));
+  if (dpi == 96) {
+    EXPECT_EQ(client.right, 536);
+    EXPECT_EQ(client.bottom, 563);
+  }
+
+  RECT window{};
+  ::GetWindowRect(form, &window);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  ::GetMonitorInfoW(::MonitorFromWindow(form, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  EXPECT_NEAR(window.left - monitor.rcMonitor.left, monitor.rcMonitor.right - window.right, 1);
+  EXPECT_NEAR(window.top - monitor.rcMonitor.top, monitor.rcMonitor.bottom - window.bottom, 1);
+
+  struct Expected {
+    int id;
+    const wchar_t* className;
+    const wchar_t* caption;
+    int left, top, width, height;  // twips, in the window's client area
+  };
+  const Expected controls[] = {
+      {kListView1, L"SysListView32", L"", 120, 120, 7800, 6375},
+      {kPushButton1, L"Button", L"Refresh List", 120, 6585, 3840, 405},
+      {kPushButton4, L"Button", L"Delete Items With Checkmark", 4080, 6585, 3840, 405},
+      {kFrame2, L"Button", L"Type", 120, 7050, 7800, 735},
+      {kCheck1, L"Button", L"Registry", 120 + 240, 7050 + 300, 1335, 255},
+      {kCheck3, L"Button", L"Startup", 120 + 1800, 7050 + 300, 1335, 255},
+      {kCheck2, L"Button", L"System", 120 + 3360, 7050 + 300, 1335, 255},
+      {kCheck4, L"Button", L"Services", 120 + 4920, 7050 + 300, 1335, 255},
+      {kProgressBar1, L"msctls_progress32", L"", 120, 7920, 7800, 405},
+  };
+  for (const Expected& c : controls) {
+    HWND control = ::GetDlgItem(form, c.id);
+    ASSERT_NE(control, nullptr) << c.id;
+    wchar_t className[64] = {};
+    ::GetClassNameW(control, className, 64);
+    EXPECT_STREQ(className, c.className);
+    EXPECT_EQ(WindowText(control), c.caption);
+    const RECT rect = ChildRect(form, control);
+    EXPECT_EQ(rect.left, px(c.left)) << c.id;
+    EXPECT_EQ(rect.top, px(c.top)) << c.id;
+    EXPECT_EQ(rect.right - rect.left, px(c.width)) << c.id;
+    EXPECT_EQ(rect.bottom - rect.top, px(c.height)) << c.id;
+  }
+
+  HWND list = ::GetDlgItem(form, kListView1);
+  EXPECT_TRUE(::SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_CHECKBOXES);
+  EXPECT_EQ(::GetWindowLongW(list, GWL_STYLE) & LVS_TYPEMASK, LVS_REPORT);
+  const std::vector<ListColumn> columns = ReadListColumns(list);
+  ASSERT_EQ(columns.size(), 4u);
+  const std::pair<const wchar_t*, int> expectedColumns[] = {
+      {L"Type", 1500}, {L"Location", 2800}, {L"Item", 2800}, {L"Extra Details", 1}};
+  for (std::size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(columns[i].header, expectedColumns[i].first);
+    EXPECT_EQ(columns[i].width, px(expectedColumns[i].second)) << columns[i].header.size();
+  }
+
+  HWND progress = ::GetDlgItem(form, kProgressBar1);
+  EXPECT_EQ(::SendMessageW(progress, PBM_GETPOS, 0, 0), 0);
+
+  EXPECT_EQ(CheckStates(form), (std::vector<int>{1, 1, 1, 0}));
+  // Restoring a box from its default counts as a click: the three ticked ones are written back.
+  EXPECT_EQ(StoredSetting(L"Check1"), L"1");
+  EXPECT_EQ(StoredSetting(L"Check2"), L"1");
+  EXPECT_EQ(StoredSetting(L"Check3"), L"1");
+  EXPECT_EQ(StoredSetting(L"Check4"), L"<absent>");
+
+  ::CreateDirectoryW((BuildFolder() + L"\\artifacts").c_str(), nullptr);
+  EXPECT_TRUE(SaveWindowImage(form, BuildFolder() + L"\\artifacts\\form1.bmp"));
+
+  CloseAndExpectExit(app, form);
+}
+
+TEST_F(ProgramTest, FilterClicksAreStoredAtOnceAndRestoredAtTheNextStart) {
+  {
+    AppProcess app(ProgramPath());
+    HWND form = app.WaitForMainWindow();
+    ASSERT_NE(form, nullptr);
+    ::SendMessageW(::GetDlgItem(form, kCheck4), BM_CLICK, 0, 0);
+    EXPECT_EQ(CheckState(form, kCheck4), 1);
+    EXPECT_EQ(StoredSetting(L"Check4"), L"1");
+    ::SendMessageW(::GetDlgItem(form, kCheck1), BM_CLICK, 0, 0);
+    EXPECT_EQ(CheckState(form, kCheck1), 0);
+    EXPECT_EQ(StoredSetting(L"Check1"), L"0");
+    CloseAndExpectExit(app, form);
+  }
+  AppProcess app(ProgramPath());
+  HWND form = app.WaitForMainWindow();
+  ASSERT_NE(form, nullptr);
+  EXPECT_EQ(CheckStates(form), (std::vector<int>{0, 1, 1, 1}));
+  CloseAndExpectExit(app, form);
+}
+
+TEST_F(ProgramTest, StoredWordThatIsNoNumberShowsTheErrorBoxForItsStatement) {
+  StoreSetting(L"Check2", L"abc");
+  AppProcess app(ProgramPath());
+  HWND box = app.WaitForMessageBox(L"Application Error");
+  ASSERT_NE(box, nullptr) << "no error report box";
+  EXPECT_EQ(MessageBoxText(box), ErrorReport(L"Type mismatch", L"Form_Load", 146));
+  EXPECT_EQ(app.WaitForMainWindow(0ms), nullptr) << "the window shows only after the start-up sequence";
+  PressMessageBoxButton(box, IDOK);
+
+  HWND form = app.WaitForMainWindow();
+  ASSERT_NE(form, nullptr);
+  EXPECT_EQ(CheckStates(form), (std::vector<int>{1, 0, 1, 0}));
+  EXPECT_EQ(StoredSetting(L"Check2"), L"abc");
+  CloseAndExpectExit(app, form);
+}
+
+TEST_F(ProgramTest, StoredTwoShowsGreyedAndAClickTicksAndStoresIt) {
+  StoreSetting(L"Check2", L"2");
+  StoreSetting(L"Check4", L"1");
+  AppProcess app(ProgramPath());
+  HWND form = app.WaitForMainWindow();
+  ASSERT_NE(form, nullptr);
+  EXPECT_EQ(CheckStates(form), (std::vector<int>{1, BST_INDETERMINATE, 1, 1}));
+  ::SendMessageW(::GetDlgItem(form, kCheck2), BM_CLICK, 0, 0);
+  EXPECT_EQ(CheckState(form, kCheck2), 1);
+  EXPECT_EQ(StoredSetting(L"Check2"), L"1");
+  CloseAndExpectExit(app, form);
+}
+
+TEST_F(ProgramTest, RefreshListGathersTheListAnew) {
+  AppProcess app(ProgramPath());
+  HWND form = app.WaitForMainWindow();
+  ASSERT_NE(form, nullptr);
+  HWND list = ::GetDlgItem(form, kListView1);
+  InsertListRow(list, L"stale row");
+  const std::vector<ListRow> before = ReadListRows(list);
+  ASSERT_EQ(before.size(), 1u);
+  EXPECT_EQ(before[0].texts[0], L"stale row");
+  EXPECT_FALSE(before[0].checked);
+
+  ::SendMessageW(::GetDlgItem(form, kPushButton1), BM_CLICK, 0, 0);
+  EXPECT_TRUE(ReadListRows(list).empty()) << "no source gathers rows yet, so the refresh leaves none";
+  EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(form, kPushButton1)));
+  EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(form, kPushButton4)));
+  EXPECT_EQ(::FindWindowW(nullptr, L"Application Error"), nullptr);
+  CloseAndExpectExit(app, form);
+}
+
+TEST_F(ProgramTest, CursorFileThatIsNoPictureIsReportedAtStatement106) {
+  TempFolder folder;
+  const std::wstring copy = folder.path() + L"\\VellorinQuade.exe";
+  ASSERT_TRUE(::CopyFileW(ProgramPath().c_str(), copy.c_str(), FALSE));
+  WriteFileBytes(folder.path() + L"\\HAND-M.CUR", "this is no cursor");
+  AppProcess app(copy);
+  HWND box = app.WaitForMessageBox(L"Application Error");
+  ASSERT_NE(box, nullptr);
+  const std::wstring text = MessageBoxText(box);
+  EXPECT_NE(text.find(L"\r\nin Kestrelbay2021/08/31.Form1.Form_Load at line 106\r\r"), std::wstring::npos)
+      << std::string(text.begin(), text.end());
+  PressMessageBoxButton(box, IDOK);
+  HWND form = app.WaitForMainWindow();
+  ASSERT_NE(form, nullptr);
+  CloseAndExpectExit(app, form);
+}
+
+TEST_F(ProgramTest, WithoutCursorFileStartsWithoutAReport) {
+  TempFolder folder;
+  const std::wstring copy = folder.path() + L"\\VellorinQuade.exe";
+  ASSERT_TRUE(::CopyFileW(ProgramPath().c_str(), copy.c_str(), FALSE));
+  AppProcess app(copy);
+  HWND form = app.WaitForMainWindow();
+  ASSERT_NE(form, nullptr);
+  EXPECT_EQ(app.WaitForMessageBox(L"Application Error", 0ms), nullptr);
+  CloseAndExpectExit(app, form);
+}
+
+}  // namespace
+}  // namespace vq::e2e

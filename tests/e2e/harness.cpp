@@ -1,0 +1,290 @@
+#include "e2e/harness.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <stdexcept>
+#include <thread>
+
+namespace vq::e2e {
+
+namespace {
+
+// Polls until the probe yields a window or the time is up.
+template <class Probe>
+HWND WaitFor(std::chrono::milliseconds timeout, Probe&& probe) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    if (HWND found = probe()) return found;
+    if (std::chrono::steady_clock::now() > deadline) return nullptr;
+    std::this_thread::sleep_for(20ms);
+  }
+}
+
+struct FindState {
+  DWORD processId;
+  const wchar_t* className;
+  const wchar_t* title;
+  HWND found;
+};
+
+BOOL CALLBACK FindVisible(HWND window, LPARAM param) {
+  auto* state = reinterpret_cast<FindState*>(param);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(window, &owner);
+  wchar_t className[64] = {};
+  ::GetClassNameW(window, className, 64);
+  if (owner == state->processId && ::IsWindowVisible(window) && wcscmp(className, state->className) == 0 &&
+      WindowText(window) == state->title) {
+    state->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND FindVisibleWindow(DWORD processId, const wchar_t* className, const wchar_t* title) {
+  FindState state{processId, className, title, nullptr};
+  ::EnumWindows(&FindVisible, reinterpret_cast<LPARAM>(&state));
+  return state.found;
+}
+
+// Memory in another process, freed when done.
+class RemoteBuffer {
+ public:
+  RemoteBuffer(HWND window, std::size_t size) : size_(size) {
+    DWORD processId = 0;
+    ::GetWindowThreadProcessId(window, &processId);
+    process_ = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
+    if (!process_) throw std::runtime_error("OpenProcess failed");
+    address_ = static_cast<char*>(::VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    if (!address_) {
+      ::CloseHandle(process_);
+      throw std::runtime_error("VirtualAllocEx failed");
+    }
+  }
+  ~RemoteBuffer() {
+    ::VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+    ::CloseHandle(process_);
+  }
+  RemoteBuffer(const RemoteBuffer&) = delete;
+  RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+
+  char* at(std::size_t offset) const { return address_ + offset; }
+  void Write(std::size_t offset, const void* data, std::size_t size) const {
+    ::WriteProcessMemory(process_, address_ + offset, data, size, nullptr);
+  }
+  void Read(std::size_t offset, void* data, std::size_t size) const {
+    ::ReadProcessMemory(process_, address_ + offset, data, size, nullptr);
+  }
+
+ private:
+  HANDLE process_ = nullptr;
+  char* address_ = nullptr;
+  std::size_t size_;
+};
+
+constexpr std::size_t kTextChars = 2048;
+constexpr std::size_t kTextOffset = 256;  // the struct first, then the text
+
+std::wstring ReadRemoteText(const RemoteBuffer& buffer) {
+  std::wstring text(kTextChars, L'\0');
+  buffer.Read(kTextOffset, text.data(), kTextChars * sizeof(wchar_t));
+  text.resize(wcsnlen(text.c_str(), kTextChars));
+  return text;
+}
+
+}  // namespace
+
+std::wstring BuildFolder() {
+  wchar_t path[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder(path);
+  folder.resize(folder.find_last_of(L'\\'));  // the tests' folder
+  folder.resize(folder.find_last_of(L'\\'));  // the build folder
+  return folder;
+}
+
+std::wstring ProgramPath() { return BuildFolder() + L"\\VellorinQuade.exe"; }
+
+AppProcess::AppProcess(const std::wstring& exePath) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  std::wstring commandLine = L"\"" + exePath + L"\"";
+  const std::wstring folder = exePath.substr(0, exePath.find_last_of(L'\\'));
+  if (!::CreateProcessW(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                        &startup, &info_)) {
+    throw std::runtime_error("CreateProcessW failed");
+  }
+}
+
+AppProcess::~AppProcess() {
+  if (::WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
+    ::TerminateProcess(info_.hProcess, 99);
+    ::WaitForSingleObject(info_.hProcess, 5000);
+  }
+  ::CloseHandle(info_.hThread);
+  ::CloseHandle(info_.hProcess);
+}
+
+HWND AppProcess::WaitForMainWindow(std::chrono::milliseconds timeout) const {
+  return WaitFor(timeout, [&] { return FindVisibleWindow(id(), L"VellorinQuade.Form1", L"Vellorin Quade"); });
+}
+
+HWND AppProcess::WaitForMessageBox(const std::wstring& title, std::chrono::milliseconds timeout) const {
+  return WaitFor(timeout, [&] { return FindVisibleWindow(id(), L"#32770", title.c_str()); });
+}
+
+bool AppProcess::WaitForExit(std::chrono::milliseconds timeout, DWORD* code) const {
+  if (::WaitForSingleObject(info_.hProcess, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) return false;
+  if (code) ::GetExitCodeProcess(info_.hProcess, code);
+  return true;
+}
+
+std::wstring WindowText(HWND window) {
+  wchar_t text[4096] = {};
+  ::SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, nullptr);
+  return text;
+}
+
+std::wstring MessageBoxText(HWND box) { return WindowText(::GetDlgItem(box, 0xFFFF)); }
+
+void PressMessageBoxButton(HWND box, int id) {
+  ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(box, id)));
+}
+
+RECT ChildRect(HWND parent, HWND child) {
+  RECT rect{};
+  ::GetWindowRect(child, &rect);
+  ::MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+std::vector<ListColumn> ReadListColumns(HWND list) {
+  HWND header = reinterpret_cast<HWND>(::SendMessageW(list, LVM_GETHEADER, 0, 0));
+  const int count = static_cast<int>(::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+  RemoteBuffer buffer(list, kTextOffset + kTextChars * sizeof(wchar_t));
+  std::vector<ListColumn> columns;
+  for (int i = 0; i < count; ++i) {
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT;
+    column.pszText = reinterpret_cast<wchar_t*>(buffer.at(kTextOffset));
+    column.cchTextMax = kTextChars;
+    buffer.Write(0, &column, sizeof column);
+    const wchar_t nothing = 0;
+    buffer.Write(kTextOffset, &nothing, sizeof nothing);
+    ::SendMessageW(list, LVM_GETCOLUMNW, i, reinterpret_cast<LPARAM>(buffer.at(0)));
+    columns.push_back({ReadRemoteText(buffer), static_cast<int>(::SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0))});
+  }
+  return columns;
+}
+
+std::vector<ListRow> ReadListRows(HWND list) {
+  const int columns = static_cast<int>(ReadListColumns(list).size());
+  const int count = static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+  RemoteBuffer buffer(list, kTextOffset + kTextChars * sizeof(wchar_t));
+  std::vector<ListRow> rows;
+  for (int row = 0; row < count; ++row) {
+    const auto state = ::SendMessageW(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK);
+    ListRow result{((state & LVIS_STATEIMAGEMASK) >> 12) == 2, {}};
+    for (int sub = 0; sub < columns; ++sub) {
+      LVITEMW item{};
+      item.iSubItem = sub;
+      item.pszText = reinterpret_cast<wchar_t*>(buffer.at(kTextOffset));
+      item.cchTextMax = kTextChars;
+      buffer.Write(0, &item, sizeof item);
+      ::SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(buffer.at(0)));
+      result.texts.push_back(ReadRemoteText(buffer));
+    }
+    rows.push_back(std::move(result));
+  }
+  return rows;
+}
+
+void InsertListRow(HWND list, const std::wstring& text) {
+  RemoteBuffer buffer(list, kTextOffset + kTextChars * sizeof(wchar_t));
+  buffer.Write(kTextOffset, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+  LVITEMW item{};
+  item.mask = LVIF_TEXT;
+  item.iItem = static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+  item.pszText = reinterpret_cast<wchar_t*>(buffer.at(kTextOffset));
+  buffer.Write(0, &item, sizeof item);
+  ::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(buffer.at(0)));
+}
+
+void DeleteSettings() { ::RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey); }
+
+void StoreSetting(const std::wstring& key, const std::wstring& text) {
+  HKEY settings = nullptr;
+  ::RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &settings, nullptr);
+  ::RegSetValueExW(settings, key.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+  ::RegCloseKey(settings);
+}
+
+std::wstring StoredSetting(const std::wstring& key) {
+  wchar_t text[256] = {};
+  DWORD bytes = sizeof text;
+  if (::RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, key.c_str(), RRF_RT_REG_SZ, nullptr, text, &bytes) !=
+      ERROR_SUCCESS) {
+    return L"<absent>";
+  }
+  return text;
+}
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("CreateFileW failed");
+  DWORD written = 0;
+  ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  ::CloseHandle(file);
+}
+
+TempFolder::TempFolder() {
+  wchar_t base[MAX_PATH] = {};
+  ::GetTempPathW(MAX_PATH, base);
+  path_ = std::wstring(base) + L"vq-e2e-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+          std::to_wstring(::GetTickCount64());
+  ::CreateDirectoryW(path_.c_str(), nullptr);
+}
+
+TempFolder::~TempFolder() {
+  std::wstring from = path_ + L'\0';
+  SHFILEOPSTRUCTW operation{};
+  operation.wFunc = FO_DELETE;
+  operation.pFrom = from.c_str();
+  operation.fFlags = FOF_NO_UI;
+  ::SHFileOperationW(&operation);
+}
+
+bool SaveWindowImage(HWND window, const std::wstring& path) {
+  RECT rect{};
+  ::GetWindowRect(window, &rect);
+  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  HDC screen = ::GetDC(nullptr);
+  HDC memory = ::CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  void* pixels = nullptr;
+  HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+  HGDIOBJ old = ::SelectObject(memory, bitmap);
+  const bool copied = ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  ::GdiFlush();
+  const DWORD stride = ((static_cast<DWORD>(width) * 3 + 3) & ~3u);
+  const DWORD imageBytes = stride * static_cast<DWORD>(height);
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;  // "BM"
+  file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+  file.bfSize = file.bfOffBits + imageBytes;
+  std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
+  bytes.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+  bytes.append(static_cast<const char*>(pixels), imageBytes);
+  ::SelectObject(memory, old);
+  ::DeleteObject(bitmap);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+  if (!copied) return false;
+  WriteFileBytes(path, bytes);
+  return true;
+}
+
+}  // namespace vq::e2e

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+// Drives the real program from another process through the Win32 API, and
+// seeds the prefix it runs in (registry values, files).
+namespace vq::e2e {
+
+using namespace std::chrono_literals;
+
+// The build folder that holds VellorinQuade.exe (the parent of the tests' folder).
+std::wstring BuildFolder();
+std::wstring ProgramPath();
+
+class AppProcess {
+ public:
+  explicit AppProcess(const std::wstring& exePath);
+  ~AppProcess();  // ends the program if it still runs
+  AppProcess(const AppProcess&) = delete;
+  AppProcess& operator=(const AppProcess&) = delete;
+
+  DWORD id() const { return info_.dwProcessId; }
+  // The main window once it is visible, or null after the timeout.
+  HWND WaitForMainWindow(std::chrono::milliseconds timeout = 20s) const;
+  // A visible message box of this process with the given title, or null.
+  HWND WaitForMessageBox(const std::wstring& title, std::chrono::milliseconds timeout = 20s) const;
+  // True when the process ended within the timeout; its exit code goes to *code.
+  bool WaitForExit(std::chrono::milliseconds timeout, DWORD* code = nullptr) const;
+
+ private:
+  PROCESS_INFORMATION info_{};
+};
+
+std::wstring WindowText(HWND window);
+// The text of a message box, as its static control holds it.
+std::wstring MessageBoxText(HWND box);
+// Presses a message box's button (IDOK, IDYES…) without waiting for what follows.
+void PressMessageBoxButton(HWND box, int id);
+
+// The control's rectangle in its parent's client area.
+RECT ChildRect(HWND parent, HWND child);
+
+struct ListColumn {
+  std::wstring header;
+  int width;
+};
+struct ListRow {
+  bool checked;
+  std::vector<std::wstring> texts;
+};
+// Reads another process's list view through a buffer placed in that process.
+std::vector<ListColumn> ReadListColumns(HWND list);
+std::vector<ListRow> ReadListRows(HWND list);
+// Appends a row to another process's list view, for tests that must see rows go.
+void InsertListRow(HWND list, const std::wstring& text);
+
+// The program's settings, as the program itself keeps them.
+inline constexpr wchar_t kSettingsKey[] = L"Software\\VB and VBA Program Settings\\Marrowfen\\Vellorin Quade";
+void DeleteSettings();
+void StoreSetting(const std::wstring& key, const std::wstring& text);
+// The stored text, or "<absent>".
+std::wstring StoredSetting(const std::wstring& key);
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+// A folder of its own under the temporary folder, removed with what it holds.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::wstring& path() const { return path_; }
+
+ private:
+  std::wstring path_;
+};
+
+// Saves what the screen shows of a window as a 24-bit BMP file.
+bool SaveWindowImage(HWND window, const std::wstring& path);
+
+}  // namespace vq::e2e

@@ -1,0 +1,82 @@
+#include "platform/win32/win32_file_system.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "app/main_module.h"
+#include "e2e/harness.h"
+#include "platform/failure.h"
+#include "platform/win32/text.h"
+
+namespace vq::win32 {
+namespace {
+
+// A temporary folder with UTF-8 paths, as the program uses them.
+class TempFolder {
+ public:
+  std::string Path(const std::string& name = "") const {
+    return Narrow(folder_.path()) + (name.empty() ? "" : "\\" + name);
+  }
+  void WriteFile(const std::string& name, const std::string& bytes) const {
+    e2e::WriteFileBytes(Widen(Path(name)), bytes);
+  }
+
+ private:
+  e2e::TempFolder folder_;
+};
+
+TEST(Win32FileSystem, FileExistsOnFilesFoldersAndBadPaths) {
+  TempFolder folder;
+  folder.WriteFile("present.txt", "x");
+  folder.WriteFile("\xC5\x81\xC3\xB3" "d\xC5\xBA.txt", "");  // a name outside the ANSI code page
+  ::CreateDirectoryW(Widen(folder.Path("sub")).c_str(), nullptr);
+  Win32FileSystem files;
+
+  EXPECT_TRUE(FileExists(files, folder.Path("present.txt")));
+  EXPECT_TRUE(FileExists(files, folder.Path("\xC5\x81\xC3\xB3" "d\xC5\xBA.txt")));
+  EXPECT_TRUE(FileExists(files, folder.Path("sub")));  // a folder has a last-modified time too
+  EXPECT_FALSE(FileExists(files, folder.Path("missing.txt")));
+  EXPECT_FALSE(FileExists(files, folder.Path("missing\\present.txt")));
+  EXPECT_FALSE(FileExists(files, folder.Path("sub") + "\\"));  // ends in a separator: names no file
+  EXPECT_FALSE(FileExists(files, folder.Path("sub") + "/"));
+  EXPECT_FALSE(FileExists(files, folder.Path("bad<name>|.txt")));
+  EXPECT_FALSE(FileExists(files, folder.Path("*.txt")));  // a pattern is not a file
+  EXPECT_FALSE(FileExists(files, ""));
+  EXPECT_FALSE(FileExists(files, std::string("C:\\x\0y", 6)));
+  EXPECT_FALSE(FileExists(files, "\xFF\xFE not UTF-8"));
+}
+
+TEST(Win32FileSystem, LastModifiedFollowsTheFile) {
+  TempFolder folder;
+  folder.WriteFile("a.txt", "1");
+  Win32FileSystem files;
+  const std::int64_t first = files.LastModified(folder.Path("a.txt"));
+  HANDLE file = ::CreateFileW(Widen(folder.Path("a.txt")).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+  FILETIME later{};
+  later.dwHighDateTime = static_cast<DWORD>((first + 10'000'000) >> 32);
+  later.dwLowDateTime = static_cast<DWORD>(first + 10'000'000);
+  ::SetFileTime(file, nullptr, nullptr, &later);
+  ::CloseHandle(file);
+  EXPECT_EQ(files.LastModified(folder.Path("a.txt")), first + 10'000'000);
+  try {
+    files.LastModified(folder.Path("gone.txt"));
+    ADD_FAILURE() << "no failure for a missing file";
+  } catch (const Failure& failure) {
+    // The system's own text, naming the call.
+    EXPECT_NE(std::string(failure.what()).find("(GetFileAttributesExW)"), std::string::npos) << failure.what();
+    EXPECT_GT(std::string(failure.what()).size(), std::string(" (GetFileAttributesExW)").size());
+  }
+}
+
+TEST(Win32FileSystem, ProgramFolderHoldsTheRunningProgram) {
+  Win32FileSystem files;
+  const std::string folder = files.ProgramFolder();
+  ASSERT_FALSE(folder.empty());
+  EXPECT_NE(folder.back(), '\\');
+  EXPECT_TRUE(FileExists(files, folder + "\\platform_tests.exe"));
+}
+
+}  // namespace
+}  // namespace vq::win32
