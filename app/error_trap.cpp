@@ -30,7 +30,7 @@ ErrorTrap::ErrorTrap(MainWindow& window, std::string location)
 void ErrorTrap::Report(int statement, std::string_view description) {
   const std::string text = BuildErrorReport(description, location_, statement, kSupportEmail);
   try {
-    window_.MessageBox(text, msgbox::kExclamation | msgbox::kOkOnly, std::string(kReportTitle));
+    window_.ShowMessage(text, msgbox::kExclamation | msgbox::kOkOnly, std::string(kReportTitle));
   } catch (const std::exception&) {
     // A report that cannot be shown must not stop the procedure it reports for.
   }

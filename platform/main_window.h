@@ -72,7 +72,7 @@ class MainWindow {
   virtual void SetCommandsEnabled(bool enabled) = 0;
 
   // A modal message box; an empty title shows the application title. Returns the answer.
-  virtual int MessageBox(const std::string& text, int style, const std::string& title) = 0;
+  virtual int ShowMessage(const std::string& text, int style, const std::string& title) = 0;
   // Lets the window handle the events that are waiting.
   virtual void DoEvents() = 0;
   // Ends the program at once, closing every window.

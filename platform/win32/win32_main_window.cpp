@@ -422,7 +422,7 @@ void Win32MainWindow::SetCommandsEnabled(bool enabled) {
   ::EnableWindow(ControlWindow(Control::PushButton4), enabled);
 }
 
-int Win32MainWindow::MessageBox(const std::string& text, int style, const std::string& title) {
+int Win32MainWindow::ShowMessage(const std::string& text, int style, const std::string& title) {
   const std::wstring caption = title.empty() ? applicationTitle_ : Widen(title);
   const int answer = ::MessageBoxW(hwnd_, Widen(text).c_str(), caption.c_str(), static_cast<UINT>(style));
   if (answer == 0) ThrowLastError("MessageBoxW");

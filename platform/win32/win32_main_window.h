@@ -51,7 +51,7 @@ class Win32MainWindow final : public MainWindow {
   int CheckValue(CheckBox box) override;
   void SetCheckValue(CheckBox box, int value) override;
   void SetCommandsEnabled(bool enabled) override;
-  int MessageBox(const std::string& text, int style, const std::string& title) override;
+  int ShowMessage(const std::string& text, int style, const std::string& title) override;
   void DoEvents() override;
   void EndProgram() override;
 

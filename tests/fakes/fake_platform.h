@@ -101,8 +101,8 @@ class FakeWindow : public MainWindow, public FailurePlan {
   void SetCommandsEnabled(bool enabled) override {
     Enter("SetCommandsEnabled", enabled ? "on" : "off"), commandsEnabled = enabled;
   }
-  int MessageBox(const std::string& text, int style, const std::string& title) override {
-    Enter("MessageBox", title);
+  int ShowMessage(const std::string& text, int style, const std::string& title) override {
+    Enter("ShowMessage", title);
     boxes.push_back({text, style, title});
     return answer;
   }

@@ -126,7 +126,7 @@ TEST(ErrorTrap, UntrappedCalleeFailureSurfacesAtTheCallingStatement) {
 
 TEST(ErrorTrap, AReportThatCannotBeShownDoesNotStopTheProcedure) {
   FakeWindow window;
-  window.Fail("MessageBox", "no desktop");
+  window.Fail("ShowMessage", "no desktop");
   ErrorTrap trap(window, "in L ");
   trap.Run(100, [] { throw Failure("x"); });
   bool ran = false;
