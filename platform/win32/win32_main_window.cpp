@@ -159,11 +159,9 @@ void Win32MainWindow::DoEvents() {
   }
 }
 
-void Win32MainWindow::EndProgram() {
-  HWND window = std::exchange(hwnd_, nullptr);
-  ::DestroyWindow(window);
-  ::PostQuitMessage(0);
-}
+// Destroying the window posts the quit message that ends the message loop, or
+// ends the process at once when it arrives inside DoEvents.
+void Win32MainWindow::EndProgram() { ::DestroyWindow(hwnd_); }
 
 LRESULT CALLBACK Win32MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
   if (message == WM_NCCREATE) {
@@ -173,8 +171,14 @@ LRESULT CALLBACK Win32MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wPa
   }
   auto* self = reinterpret_cast<Win32MainWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (!self) return ::DefWindowProcW(hwnd, message, wParam, lParam);
+  if (message == WM_NCDESTROY) {
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    self->hwnd_ = nullptr;
+    return ::DefWindowProcW(hwnd, message, wParam, lParam);
+  }
   try {
-    return self->OnMessage(message, wParam, lParam);
+    if (auto handled = self->OnMessage(message, wParam, lParam)) return *handled;
+    return ::DefWindowProcW(hwnd, message, wParam, lParam);
   } catch (...) {
     return ::DefWindowProcW(hwnd, message, wParam, lParam);
   }
@@ -191,7 +195,7 @@ void Win32MainWindow::Deliver(Handler&& handler) {
   }
 }
 
-LRESULT Win32MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+std::optional<LRESULT> Win32MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_COMMAND:
       OnCommand(LOWORD(wParam), HIWORD(wParam));
@@ -230,13 +234,12 @@ LRESULT Win32MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       return 0;
     case WM_DESTROY:
-      hwnd_ = nullptr;
+      ::PostQuitMessage(0);
       return 0;
     default:
       break;
   }
-  HWND self = hwnd_ ? hwnd_ : nullptr;
-  return ::DefWindowProcW(self, message, wParam, lParam);
+  return std::nullopt;
 }
 
 void Win32MainWindow::OnCommand(int id, int notification) {

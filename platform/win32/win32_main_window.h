@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,7 +58,8 @@ class Win32MainWindow final : public MainWindow {
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
-  LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  // The message's result, or nullopt to leave it to the default handling.
+  std::optional<LRESULT> OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   bool OnSetCursor(HWND under, UINT hitTest, UINT mouseMessage);
   void OnCommand(int id, int notification);
   void CreateControls();

@@ -27,6 +27,8 @@ std::vector<int> CheckStates(HWND form) {
 
 class ProgramTest : public ::testing::Test {
  protected:
+  // Window coordinates are read as the program sees them, unscaled.
+  static void SetUpTestSuite() { ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2); }
   void SetUp() override { DeleteSettings(); }
   void TearDown() override { DeleteSettings(); }
 
@@ -129,6 +131,19 @@ TEST_F(ProgramTest, OpensCentredWithTheDesignedLayoutAndDefaultFilters) {
   EXPECT_EQ(StoredSetting(L"Check3"), L"1");
   EXPECT_EQ(StoredSetting(L"Check4"), L"<absent>");
 
+  // White design: window background, frame and check boxes.
+  HDC screen = ::GetDC(nullptr);
+  auto colourAt = [&](HWND control, int x, int y) {
+    POINT point{x, y};
+    ::ClientToScreen(control, &point);
+    return ::GetPixel(screen, point.x, point.y);
+  };
+  const RECT frame = ChildRect(form, ::GetDlgItem(form, kFrame2));
+  EXPECT_EQ(colourAt(form, 2, 2), RGB(255, 255, 255));
+  EXPECT_EQ(colourAt(form, frame.right - 10, frame.bottom - 8), RGB(255, 255, 255)) << "inside the frame";
+  EXPECT_EQ(colourAt(::GetDlgItem(form, kCheck4), px(1335) - 2, 2), RGB(255, 255, 255)) << "check box";
+  ::ReleaseDC(nullptr, screen);
+
   ::CreateDirectoryW((BuildFolder() + L"\\artifacts").c_str(), nullptr);
   EXPECT_TRUE(SaveWindowImage(form, BuildFolder() + L"\\artifacts\\form1.bmp"));
 
@@ -152,6 +167,44 @@ TEST_F(ProgramTest, FilterClicksAreStoredAtOnceAndRestoredAtTheNextStart) {
   HWND form = app.WaitForMainWindow();
   ASSERT_NE(form, nullptr);
   EXPECT_EQ(CheckStates(form), (std::vector<int>{0, 1, 1, 1}));
+  CloseAndExpectExit(app, form);
+}
+
+// The cursor the desktop shows with the mouse at a point of the window's client area.
+HCURSOR CursorAt(HWND form, POINT point) {
+  ::ClientToScreen(form, &point);
+  ::SetCursorPos(point.x, point.y);
+  ::Sleep(300);
+  CURSORINFO info{};
+  info.cbSize = sizeof info;
+  ::GetCursorInfo(&info);
+  return info.hCursor;
+}
+
+POINT CentreOf(HWND form, int id) {
+  const RECT rect = ChildRect(form, ::GetDlgItem(form, id));
+  return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+TEST_F(ProgramTest, HandPointerOverTheButtonsOnly) {
+  AppProcess app(ProgramPath());
+  HWND form = app.WaitForMainWindow();
+  ASSERT_NE(form, nullptr);
+  const RECT frame = ChildRect(form, ::GetDlgItem(form, kFrame2));
+  const POINT inFrame{frame.right - 20, (frame.top + frame.bottom) / 2};  // right of the last box
+  const POINT background{3, 3};
+  // The program's cursor handles are its own, so they are compared with each
+  // other: the hand over the buttons, something else over the list, the frame
+  // and the background, and the check boxes keep whatever the pointer was.
+  const HCURSOR hand = CursorAt(form, CentreOf(form, kPushButton1));
+  ASSERT_NE(hand, nullptr);
+  EXPECT_NE(CursorAt(form, CentreOf(form, kListView1)), hand);
+  EXPECT_EQ(CursorAt(form, CentreOf(form, kPushButton4)), hand);
+  EXPECT_EQ(CursorAt(form, CentreOf(form, kCheck4)), hand) << "from a button straight onto a check box";
+  EXPECT_NE(CursorAt(form, inFrame), hand);
+  EXPECT_NE(CursorAt(form, CentreOf(form, kCheck4)), hand);
+  EXPECT_EQ(CursorAt(form, CentreOf(form, kPushButton1)), hand);
+  EXPECT_NE(CursorAt(form, background), hand);
   CloseAndExpectExit(app, form);
 }
 
@@ -228,6 +281,48 @@ TEST_F(ProgramTest, WithoutCursorFileStartsWithoutAReport) {
   HWND form = app.WaitForMainWindow();
   ASSERT_NE(form, nullptr);
   EXPECT_EQ(app.WaitForMessageBox(L"Application Error", 0ms), nullptr);
+  CloseAndExpectExit(app, form);
+}
+
+// The desktop's DPI, as the prefix keeps it, for the programs started after it is set.
+class DesktopDpi {
+ public:
+  explicit DesktopDpi(DWORD dpi) { Set(&dpi); }
+  ~DesktopDpi() { Set(nullptr); }
+
+ private:
+  static void Set(const DWORD* dpi) {
+    HKEY desktop = nullptr;
+    ::RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, KEY_SET_VALUE, &desktop);
+    if (dpi) {
+      ::RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(dpi), sizeof *dpi);
+    } else {
+      ::RegDeleteValueW(desktop, L"LogPixels");
+    }
+    ::RegCloseKey(desktop);
+  }
+};
+
+TEST_F(ProgramTest, AtHigherDpiTheLayoutScales) {
+  DesktopDpi dpi(144);
+  AppProcess app(ProgramPath());
+  HWND form = app.WaitForMainWindow();
+  ASSERT_NE(form, nullptr);
+  RECT client{};
+  ::GetClientRect(form, &client);
+  EXPECT_EQ(client.right, 804);   // 8040 twips at 144 DPI
+  EXPECT_EQ(client.bottom, 845);  // 8445 twips, rounded
+  const RECT list = ChildRect(form, ::GetDlgItem(form, kListView1));
+  EXPECT_EQ(list.left, 12);
+  EXPECT_EQ(list.right - list.left, 780);
+  EXPECT_EQ(list.bottom - list.top, 638);
+  const RECT services = ChildRect(form, ::GetDlgItem(form, kCheck4));
+  EXPECT_EQ(services.left, 504);  // (120 + 4920) twips
+  EXPECT_EQ(services.top, 735);   // (7050 + 300) twips
+  const std::vector<ListColumn> columns = ReadListColumns(::GetDlgItem(form, kListView1));
+  ASSERT_EQ(columns.size(), 4u);
+  EXPECT_EQ(columns[0].width, 150);
+  EXPECT_EQ(columns[1].width, 280);
   CloseAndExpectExit(app, form);
 }
 
