@@ -273,17 +273,6 @@ TEST_F(ProgramTest, CursorFileThatIsNoPictureIsReportedAtStatement106) {
   CloseAndExpectExit(app, form);
 }
 
-TEST_F(ProgramTest, WithoutCursorFileStartsWithoutAReport) {
-  TempFolder folder;
-  const std::wstring copy = folder.path() + L"\\VellorinQuade.exe";
-  ASSERT_TRUE(::CopyFileW(ProgramPath().c_str(), copy.c_str(), FALSE));
-  AppProcess app(copy);
-  HWND form = app.WaitForMainWindow();
-  ASSERT_NE(form, nullptr);
-  EXPECT_EQ(app.WaitForMessageBox(L"Application Error", 0ms), nullptr);
-  CloseAndExpectExit(app, form);
-}
-
 // The desktop's DPI, as the prefix keeps it, for the programs started after it is set.
 class DesktopDpi {
  public:

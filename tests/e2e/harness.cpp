@@ -93,6 +93,19 @@ std::wstring ReadRemoteText(const RemoteBuffer& buffer) {
   return text;
 }
 
+// Sends a list message whose request points at a text buffer in the list's
+// process, and reads the text the list put there.
+template <class Request>
+std::wstring RequestText(HWND list, const RemoteBuffer& buffer, UINT message, WPARAM index, Request request) {
+  request.pszText = reinterpret_cast<wchar_t*>(buffer.at(kTextOffset));
+  request.cchTextMax = kTextChars;
+  const wchar_t nothing = 0;
+  buffer.Write(kTextOffset, &nothing, sizeof nothing);
+  buffer.Write(0, &request, sizeof request);
+  ::SendMessageW(list, message, index, reinterpret_cast<LPARAM>(buffer.at(0)));
+  return ReadRemoteText(buffer);
+}
+
 }  // namespace
 
 std::wstring BuildFolder() {
@@ -167,13 +180,8 @@ std::vector<ListColumn> ReadListColumns(HWND list) {
   for (int i = 0; i < count; ++i) {
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT;
-    column.pszText = reinterpret_cast<wchar_t*>(buffer.at(kTextOffset));
-    column.cchTextMax = kTextChars;
-    buffer.Write(0, &column, sizeof column);
-    const wchar_t nothing = 0;
-    buffer.Write(kTextOffset, &nothing, sizeof nothing);
-    ::SendMessageW(list, LVM_GETCOLUMNW, i, reinterpret_cast<LPARAM>(buffer.at(0)));
-    columns.push_back({ReadRemoteText(buffer), static_cast<int>(::SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0))});
+    columns.push_back({RequestText(list, buffer, LVM_GETCOLUMNW, i, column),
+                       static_cast<int>(::SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0))});
   }
   return columns;
 }
@@ -189,11 +197,7 @@ std::vector<ListRow> ReadListRows(HWND list) {
     for (int sub = 0; sub < columns; ++sub) {
       LVITEMW item{};
       item.iSubItem = sub;
-      item.pszText = reinterpret_cast<wchar_t*>(buffer.at(kTextOffset));
-      item.cchTextMax = kTextChars;
-      buffer.Write(0, &item, sizeof item);
-      ::SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(buffer.at(0)));
-      result.texts.push_back(ReadRemoteText(buffer));
+      result.texts.push_back(RequestText(list, buffer, LVM_GETITEMTEXTW, row, item));
     }
     rows.push_back(std::move(result));
   }
@@ -211,25 +215,30 @@ void InsertListRow(HWND list, const std::wstring& text) {
   ::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(buffer.at(0)));
 }
 
-void DeleteSettings() { ::RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey); }
-
-void StoreSetting(const std::wstring& key, const std::wstring& text) {
-  HKEY settings = nullptr;
-  ::RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &settings, nullptr);
-  ::RegSetValueExW(settings, key.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-  ::RegCloseKey(settings);
+void WriteRegistryText(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& text,
+                       DWORD type) {
+  HKEY opened = nullptr;
+  if (::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened, nullptr) != ERROR_SUCCESS) {
+    throw std::runtime_error("RegCreateKeyExW failed");
+  }
+  const LSTATUS status = ::RegSetValueExW(opened, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
+                                          static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+  ::RegCloseKey(opened);
+  if (status != ERROR_SUCCESS) throw std::runtime_error("RegSetValueExW failed");
 }
 
-std::wstring StoredSetting(const std::wstring& key) {
-  wchar_t text[256] = {};
-  DWORD bytes = sizeof text;
-  if (::RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, key.c_str(), RRF_RT_REG_SZ, nullptr, text, &bytes) !=
-      ERROR_SUCCESS) {
+std::wstring ReadRegistryText(HKEY root, const std::wstring& key, const std::wstring& name) {
+  std::wstring text(4096, L'\0');
+  DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+  if (::RegGetValueW(root, key.c_str(), name.c_str(), RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr,
+                     text.data(), &bytes) != ERROR_SUCCESS) {
     return L"<absent>";
   }
+  text.resize(wcsnlen(text.c_str(), text.size()));
   return text;
 }
+
+void DeleteRegistryKey(HKEY root, const std::wstring& key) { ::RegDeleteTreeW(root, key.c_str()); }
 
 void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
   HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -58,12 +58,22 @@ std::vector<ListRow> ReadListRows(HWND list);
 // Appends a row to another process's list view, for tests that must see rows go.
 void InsertListRow(HWND list, const std::wstring& text);
 
+// Registry values of the prefix, written and read as text of the given type.
+void WriteRegistryText(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& text,
+                       DWORD type = REG_SZ);
+// The value's text, or "<absent>".
+std::wstring ReadRegistryText(HKEY root, const std::wstring& key, const std::wstring& name);
+void DeleteRegistryKey(HKEY root, const std::wstring& key);
+
 // The program's settings, as the program itself keeps them.
 inline constexpr wchar_t kSettingsKey[] = L"Software\\VB and VBA Program Settings\\Marrowfen\\Vellorin Quade";
-void DeleteSettings();
-void StoreSetting(const std::wstring& key, const std::wstring& text);
-// The stored text, or "<absent>".
-std::wstring StoredSetting(const std::wstring& key);
+inline void DeleteSettings() { DeleteRegistryKey(HKEY_CURRENT_USER, kSettingsKey); }
+inline void StoreSetting(const std::wstring& key, const std::wstring& text) {
+  WriteRegistryText(HKEY_CURRENT_USER, kSettingsKey, key, text);
+}
+inline std::wstring StoredSetting(const std::wstring& key) {
+  return ReadRegistryText(HKEY_CURRENT_USER, kSettingsKey, key);
+}
 
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 // A folder of its own under the temporary folder, removed with what it holds.

@@ -80,15 +80,6 @@ TEST_F(Win32MainWindowTest, CheckBoxesTakeThreeStatesOnly) {
   EXPECT_EQ(e2e::WindowText(Control(Control::Check2)), L"System");
 }
 
-TEST_F(Win32MainWindowTest, CommandsAreDisabledAndEnabledTogether) {
-  window.SetCommandsEnabled(false);
-  EXPECT_FALSE(::IsWindowEnabled(Control(Control::PushButton1)));
-  EXPECT_FALSE(::IsWindowEnabled(Control(Control::PushButton4)));
-  window.SetCommandsEnabled(true);
-  EXPECT_TRUE(::IsWindowEnabled(Control(Control::PushButton1)));
-  EXPECT_TRUE(::IsWindowEnabled(Control(Control::PushButton4)));
-}
-
 TEST_F(Win32MainWindowTest, FontsAreBoldArialAtTheirPointSizes) {
   const int dpi = static_cast<int>(::GetDpiForWindow(window.hwnd()));
   struct Case {
@@ -113,24 +104,6 @@ TEST_F(Win32MainWindowTest, CursorFileLoadsAndAnythingElseFails) {
   e2e::WriteFileBytes(folder.path() + L"\\bad.cur", "not a cursor at all");
   EXPECT_THROW(window.LoadCustomPointerImage(Narrow(folder.path()) + "\\bad.cur"), Failure);
   EXPECT_THROW(window.LoadCustomPointerImage(Narrow(folder.path()) + "\\missing.cur"), Failure);
-}
-
-TEST_F(Win32MainWindowTest, PointerIsKeptAsSet) {
-  EXPECT_EQ(window.Pointer(), MousePointer::Default);
-  window.SetPointer(MousePointer::Hourglass);
-  EXPECT_EQ(window.Pointer(), MousePointer::Hourglass);
-  window.SetPointer(MousePointer::Custom);
-  EXPECT_EQ(window.Pointer(), MousePointer::Custom);
-}
-
-TEST_F(Win32MainWindowTest, ColumnWidthsAreTwipsConvertedAtTheWindowsDpi) {
-  AddColumns();
-  const int dpi = static_cast<int>(::GetDpiForWindow(window.hwnd()));
-  window.SetColumnWidth(2, 2800);
-  window.SetColumnWidth(4, 1);
-  HWND list = Control(Control::ListView1);
-  EXPECT_EQ(::SendMessageW(list, LVM_GETCOLUMNWIDTH, 1, 0), MulDiv(2800, dpi, 1440));
-  EXPECT_EQ(::SendMessageW(list, LVM_GETCOLUMNWIDTH, 3, 0), MulDiv(1, dpi, 1440));
 }
 
 }  // namespace

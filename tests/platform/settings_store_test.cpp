@@ -68,13 +68,5 @@ TEST_F(RegistrySettingsStoreTest, ReadsValuesWrittenByOthersWithoutTerminator) {
   EXPECT_EQ(store.Read(application, "Vellorin Quade", "Empty"), "");
 }
 
-TEST_F(RegistrySettingsStoreTest, ProgramSettingsLiveUnderMarrowfen) {
-  // The program's own location; left as it was found.
-  const std::wstring path = std::wstring(RegistrySettingsStore::kRoot) + L"\\Marrowfen\\Vellorin Quade";
-  EXPECT_EQ(path, L"Software\\VB and VBA Program Settings\\Marrowfen\\Vellorin Quade");
-  EXPECT_STREQ(kSettingsApplication, "Marrowfen");
-  EXPECT_STREQ(kSettingsSection, "Vellorin Quade");
-}
-
 }  // namespace
 }  // namespace vq::win32

@@ -181,15 +181,11 @@ TEST_F(Form1Test, StoredValuesRestoreTheBoxes) {
       reports.push_back(box.text.substr(at, box.text.find("\r\r") - at));
     }
     EXPECT_EQ(reports, c.reports) << '"' << c.check2 << '"';
+    if (c.check2 == "abc") {
+      EXPECT_EQ(window.boxes[0].text.substr(0, 15), "Type mismatch\r\n");
+      EXPECT_EQ(store.values.at("Marrowfen\\Vellorin Quade\\Check2"), "abc") << "a failed restore writes nothing";
+    }
   }
-}
-
-TEST_F(Form1Test, NonNumericStoredValueGivesTypeMismatch) {
-  Store("Check2", "abc");
-  form.Form_Load();
-  ASSERT_EQ(window.boxes.size(), 1u);
-  EXPECT_EQ(window.boxes[0].text.substr(0, window.boxes[0].text.find("\r\n")), "Type mismatch");
-  EXPECT_EQ(store.values.at("Marrowfen\\Vellorin Quade\\Check2"), "abc") << "a failed restore writes nothing";
 }
 
 TEST_F(Form1Test, LoadItemsRunsTheTickedCollectorsInFixedOrder) {
