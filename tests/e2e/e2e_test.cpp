@@ -273,6 +273,21 @@ TEST_F(ProgramTest, CursorFileThatIsNoPictureIsReportedAtStatement106) {
   CloseAndExpectExit(app, form);
 }
 
+TEST(ProgramFile, CarriesItsManifestIconAndVersion) {
+  HMODULE program = ::LoadLibraryExW(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(program, nullptr);
+  HRSRC found = ::FindResourceW(program, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+  ASSERT_NE(found, nullptr) << "no manifest";
+  const std::string manifest(static_cast<const char*>(::LockResource(::LoadResource(program, found))),
+                             ::SizeofResource(program, found));
+  EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
+  EXPECT_NE(manifest.find(">PerMonitorV2<"), std::string::npos);
+  EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
+  EXPECT_NE(::FindResourceW(program, MAKEINTRESOURCEW(1), RT_GROUP_ICON), nullptr) << "no icon";
+  EXPECT_NE(::FindResourceW(program, MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION), nullptr) << "no version";
+  ::FreeLibrary(program);
+}
+
 // The desktop's DPI, as the prefix keeps it, for the programs started after it is set.
 class DesktopDpi {
  public:

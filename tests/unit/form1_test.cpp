@@ -34,6 +34,16 @@ class RecordingForm1 : public Form1 {
   }
 };
 
+// "<procedure> at line <n>" of each error report box shown, in order.
+std::vector<std::string> ReportedStatements(const FakeWindow& window) {
+  std::vector<std::string> reports;
+  for (const auto& box : window.boxes) {
+    const auto at = box.text.find("Form1.") + 6;
+    reports.push_back(box.text.substr(at, box.text.find("\r\r") - at));
+  }
+  return reports;
+}
+
 class Form1Test : public ::testing::Test {
  protected:
   FakeWindow window;
@@ -45,16 +55,7 @@ class Form1Test : public ::testing::Test {
     store.values[FakeSettingsStore::Path(kSettingsApplication, kSettingsSection, key)] = text;
   }
   std::vector<int> Checks() const { return {window.checks[0], window.checks[1], window.checks[2], window.checks[3]}; }
-  // Statement numbers of the error report boxes shown, with their procedure.
-  std::vector<std::string> Reports() const {
-    std::vector<std::string> reports;
-    for (const auto& box : window.boxes) {
-      const auto at = box.text.find("Form1.");
-      const auto end = box.text.find("\r\r");
-      reports.push_back(box.text.substr(at + 6, end - at - 6));
-    }
-    return reports;
-  }
+  std::vector<std::string> Reports() const { return ReportedStatements(window); }
   std::size_t IndexInLog(const std::string& entry) const {
     return std::find(window.log.begin(), window.log.end(), entry) - window.log.begin();
   }
@@ -113,14 +114,9 @@ TEST_F(Form1Test, StartUpStatementNumbersOfEachStep) {
     RecordingForm1 form(window, store, files);
     window.Fail(c.operation, "boom");
     form.Form_Load();
-    std::vector<std::string> reports;
     ASSERT_FALSE(window.boxes.empty()) << c.operation;
     EXPECT_EQ(window.boxes[0].text.rfind("boom\r\nin Kestrelbay2021/08/31.Form1.", 0), 0u);
-    for (const auto& box : window.boxes) {
-      const auto at = box.text.find("Form1.") + 6;
-      reports.push_back(box.text.substr(at, box.text.find("\r\r") - at));
-    }
-    EXPECT_EQ(reports, c.reports) << c.operation;
+    EXPECT_EQ(ReportedStatements(window), c.reports) << c.operation;
     // The sequence went on to its end: the list was gathered and the pointer put back.
     EXPECT_NE(std::find(window.log.begin(), window.log.end(), "SetPointer(0)"), window.log.end()) << c.operation;
   }
@@ -175,12 +171,10 @@ TEST_F(Form1Test, StoredValuesRestoreTheBoxes) {
     form.Form_Load();
     EXPECT_EQ((std::vector<int>{window.checks[0], window.checks[1], window.checks[2], window.checks[3]}), c.checks)
         << '"' << c.check2 << '"';
-    std::vector<std::string> reports;
-    for (const auto& box : window.boxes) {
-      const auto at = box.text.find("Form1.") + 6;
-      reports.push_back(box.text.substr(at, box.text.find("\r\r") - at));
+    EXPECT_EQ(ReportedStatements(window), c.reports) << '"' << c.check2 << '"';
+    if (c.check2 == "2") {
+      EXPECT_EQ(store.writes, (std::vector<std::string>{"Check1=1", "Check2=2", "Check3=1"})) << "written back";
     }
-    EXPECT_EQ(reports, c.reports) << '"' << c.check2 << '"';
     if (c.check2 == "abc") {
       EXPECT_EQ(window.boxes[0].text.substr(0, 15), "Type mismatch\r\n");
       EXPECT_EQ(store.values.at("Marrowfen\\Vellorin Quade\\Check2"), "abc") << "a failed restore writes nothing";
