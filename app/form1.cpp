@@ -6,7 +6,6 @@
 #include "app/settings.h"
 #include "app/vb_conversion.h"
 #include "platform/failure.h"
-#include "platform/file_system.h"
 
 namespace vq {
 
@@ -82,8 +81,8 @@ class Form1::BusyScope {
   Form1& form_;
 };
 
-Form1::Form1(MainWindow& window, SettingsStore& settings, FileSystem& files)
-    : window_(window), settings_(settings), files_(files) {}
+Form1::Form1(const Platform& platform)
+    : window_(platform.window), settings_(platform.settings), files_(platform.files) {}
 
 void Form1::Form_Load() {
   ErrorTrap trap(window_, LocationText("Form1", "Form_Load"));

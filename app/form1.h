@@ -2,19 +2,16 @@
 
 #include <string>
 
-#include "platform/main_window.h"
+#include "platform/platform.h"
 
 namespace vq {
-
-class FileSystem;
-class SettingsStore;
 
 // The main window's program: start-up, the item list and its filters. The
 // collectors append rows straight into the window's list, which is the only
 // store of items.
 class Form1 : public WindowEvents {
  public:
-  Form1(MainWindow& window, SettingsStore& settings, FileSystem& files);
+  explicit Form1(const Platform& platform);
   ~Form1() override = default;
 
   // The start-up sequence; the window shows once it has returned.

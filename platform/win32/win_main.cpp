@@ -16,7 +16,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     vq::win32::Win32MainWindow window(instance);
     vq::win32::RegistrySettingsStore settings;
     vq::win32::Win32FileSystem files;
-    vq::Form1 form(window, settings, files);
+    vq::Form1 form({window, settings, files});
     window.SetEvents(&form);
     form.Form_Load();
     window.Show();

@@ -9,6 +9,7 @@
 #include "platform/failure.h"
 #include "platform/file_system.h"
 #include "platform/main_window.h"
+#include "platform/platform.h"
 #include "platform/settings_store.h"
 
 namespace vq::test {
@@ -156,6 +157,14 @@ class FakeFileSystem : public FileSystem, public FailurePlan {
     if (!existing.count(path)) throw Failure("File not found");
     return 1;
   }
+};
+
+// One fake of each platform interface, handed out together as the program takes them.
+struct FakePlatform {
+  FakeWindow window;
+  FakeSettingsStore settings;
+  FakeFileSystem files;
+  Platform Get() { return {window, settings, files}; }
 };
 
 }  // namespace vq::test

@@ -46,10 +46,11 @@ std::vector<std::string> ReportedStatements(const FakeWindow& window) {
 
 class Form1Test : public ::testing::Test {
  protected:
-  FakeWindow window;
-  FakeSettingsStore store;
-  FakeFileSystem files;
-  RecordingForm1 form{window, store, files};
+  test::FakePlatform fakes;
+  FakeWindow& window = fakes.window;
+  FakeSettingsStore& store = fakes.settings;
+  FakeFileSystem& files = fakes.files;
+  RecordingForm1 form{fakes.Get()};
 
   void Store(const std::string& key, const std::string& text) {
     store.values[FakeSettingsStore::Path(kSettingsApplication, kSettingsSection, key)] = text;
@@ -108,10 +109,9 @@ TEST_F(Form1Test, StartUpStatementNumbersOfEachStep) {
       {"SetPointer", {"LoadItems at line 100", "LoadItems at line 112"}},
   };
   for (const Case& c : cases) {
-    FakeWindow window;
-    FakeSettingsStore store;
-    FakeFileSystem files;
-    RecordingForm1 form(window, store, files);
+    test::FakePlatform fakes;
+    FakeWindow& window = fakes.window;
+    RecordingForm1 form(fakes.Get());
     window.Fail(c.operation, "boom");
     form.Form_Load();
     ASSERT_FALSE(window.boxes.empty()) << c.operation;
@@ -162,10 +162,10 @@ TEST_F(Form1Test, StoredValuesRestoreTheBoxes) {
       {"3", "-1", {1, 0, 1, 0}, {"Form_Load at line 146", "Form_Load at line 150"}},
   };
   for (const Case& c : cases) {
-    FakeWindow window;
-    FakeSettingsStore store;
-    FakeFileSystem files;
-    RecordingForm1 form(window, store, files);
+    test::FakePlatform fakes;
+    FakeWindow& window = fakes.window;
+    FakeSettingsStore& store = fakes.settings;
+    RecordingForm1 form(fakes.Get());
     store.values[FakeSettingsStore::Path("Marrowfen", "Vellorin Quade", "Check2")] = c.check2;
     store.values[FakeSettingsStore::Path("Marrowfen", "Vellorin Quade", "Check4")] = c.check4;
     form.Form_Load();

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/file_system.h"
+#include "platform/main_window.h"
+#include "platform/settings_store.h"
+
+namespace vq {
+
+// Everything through which the program's logic reaches the system. The
+// Windows layer supplies the real ones, the tests their fakes.
+struct Platform {
+  MainWindow& window;
+  SettingsStore& settings;
+  FileSystem& files;
+};
+
+}  // namespace vq
