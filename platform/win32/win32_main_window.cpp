@@ -16,7 +16,7 @@ constexpr int kProgramIconId = 1;
 // Columns start at the common default width until the program sets theirs.
 constexpr int kDefaultColumnTwips = 1440;
 
-constexpr CheckBox kBoxOfControl[] = {CheckBox::Check1, CheckBox::Check2, CheckBox::Check3, CheckBox::Check4};
+// The control of each filter box, in the order of CheckBox.
 constexpr Control kControlOfBox[] = {Control::Check1, Control::Check2, Control::Check3, Control::Check4};
 
 Failure IndexOutOfBounds() { return Failure("Index out of bounds"); }
@@ -249,9 +249,9 @@ void Win32MainWindow::OnCommand(int id, int notification) {
   } else if (id == ControlId(Control::PushButton4)) {
     Deliver([](WindowEvents& events) { events.PushButton4_Click(); });
   } else {
-    for (std::size_t i = 0; i < std::size(kControlOfBox); ++i) {
-      if (id == ControlId(kControlOfBox[i])) {
-        Deliver([box = kBoxOfControl[i]](WindowEvents& events) { events.CheckBox_UserClick(box); });
+    for (CheckBox box : kAllCheckBoxes) {
+      if (id == ControlId(kControlOfBox[static_cast<std::size_t>(box)])) {
+        Deliver([box](WindowEvents& events) { events.CheckBox_UserClick(box); });
       }
     }
   }
