@@ -48,8 +48,14 @@ Win32MainWindow::Win32MainWindow(HINSTANCE instance)
     ThrowLastError("CreateWindowExW");
   }
   dpi_ = ::GetDpiForWindow(hwnd_);
-  CreateControls();
-  ApplyLayout();
+  try {
+    CreateControls();
+    ApplyLayout();
+  } catch (...) {
+    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    ::DestroyWindow(hwnd_);  // no destructor runs for a constructor that throws
+    throw;
+  }
 }
 
 Win32MainWindow::~Win32MainWindow() {
@@ -91,9 +97,11 @@ void Win32MainWindow::CreateControls() {
 void Win32MainWindow::ApplyLayout() {
   const int dpi = static_cast<int>(dpi_);
   auto makeFont = [dpi](int centipoints) {
-    return UniqueFont(::CreateFontW(-FontPixelHeight(centipoints, dpi), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE,
-                                    DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                                    DEFAULT_PITCH | FF_SWISS, Widen(kFontFace).c_str()));
+    UniqueFont font(::CreateFontW(-FontPixelHeight(centipoints, dpi), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE,
+                                  DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
+                                  DEFAULT_PITCH | FF_SWISS, Widen(kFontFace).c_str()));
+    if (!font) throw Failure("The font " + std::string(kFontFace) + " could not be made");
+    return font;
   };
   UniqueFont windowFont = makeFont(kWindowFontCentipoints);
   UniqueFont buttonFont = makeFont(kButtonFontCentipoints);
