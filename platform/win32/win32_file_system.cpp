@@ -7,17 +7,21 @@
 
 namespace vq::win32 {
 
-std::string Win32FileSystem::ProgramFolder() {
+std::wstring ProgramFilePath() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
     const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     if (length == 0) ThrowLastError("GetModuleFileNameW");
     if (length < path.size()) {
       path.resize(length);
-      break;
+      return path;
     }
     path.resize(path.size() * 2);  // truncated: ask again with room to spare
   }
+}
+
+std::string Win32FileSystem::ProgramFolder() {
+  const std::wstring path = ProgramFilePath();
   return Narrow(path.substr(0, path.find_last_of(L"\\/")));
 }
 

@@ -1,8 +1,13 @@
 #pragma once
 
+#include <string>
+
 #include "platform/file_system.h"
 
 namespace vq::win32 {
+
+// The full path of the running program file, however long.
+std::wstring ProgramFilePath();
 
 class Win32FileSystem final : public FileSystem {
  public:

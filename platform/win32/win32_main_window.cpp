@@ -5,6 +5,7 @@
 #include "platform/failure.h"
 #include "platform/win32/text.h"
 #include "platform/win32/win32_failure.h"
+#include "platform/win32/win32_file_system.h"
 
 namespace vq::win32 {
 
@@ -21,10 +22,9 @@ constexpr Control kControlOfBox[] = {Control::Check1, Control::Check2, Control::
 
 Failure IndexOutOfBounds() { return Failure("Index out of bounds"); }
 
+// Message boxes show the program file's name until the program sets a title.
 std::wstring ProgramFileTitle() {
-  wchar_t path[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring title(path);
+  std::wstring title = ProgramFilePath();
   title = title.substr(title.find_last_of(L"\\/") + 1);
   return title.substr(0, title.rfind(L'.'));
 }
