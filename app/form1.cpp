@@ -82,7 +82,12 @@ class Form1::BusyScope {
 };
 
 Form1::Form1(const Platform& platform)
-    : window_(platform.window), settings_(platform.settings), files_(platform.files) {}
+    : window_(platform.window),
+      settings_(platform.settings),
+      files_(platform.files),
+      registry_(platform.registry),
+      shell_(platform.shell),
+      services_(platform.services) {}
 
 void Form1::Form_Load() {
   ErrorTrap trap(window_, LocationText("Form1", "Form_Load"));

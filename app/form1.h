@@ -40,14 +40,21 @@ class Form1 : public WindowEvents {
   virtual void GetSysFile();
   virtual void GetServices();
 
+  // The name of the user the program runs as, or empty text.
+  std::string CurrentUser();
+
   MainWindow& window_;
   SettingsStore& settings_;
   FileSystem& files_;
+  Registry& registry_;
+  Shell& shell_;
+  Services& services_;
 
  private:
   class BusyScope;
 
   void ApplySkin();
+  std::string AllUsersStartupFolder(const std::string& user, const std::string& userFolder);
   void RestoreCheckBox(CheckBox box, const char* defaultText);
 
   int busyDepth_ = 0;

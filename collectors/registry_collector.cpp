@@ -1,8 +1,32 @@
+#include "app/error_trap.h"
 #include "app/form1.h"
+#include "collectors/mod_registry.h"
 
 namespace vq {
 
-// Appends a row for each of the registry autorun values. Nothing is gathered from this source yet.
-void Form1::GetRegistryItems() {}
+namespace {
+constexpr const char* kRunKeys[] = {"Run", "RunOnce", "RunOnceEx", "RunServices"};
+constexpr char kMachineBase[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\";
+// Where 64-bit Windows keeps the machine-wide autoruns of 32-bit programs.
+constexpr char kMachineBase32[] = "SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\";
+constexpr char kUserBase[] = "Software\\Microsoft\\Windows\\CurrentVersion\\";
+constexpr char kDefaultUserBase[] = ".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\";
+}  // namespace
+
+// Appends a row for each autorun value of the fixed keys, in a fixed order.
+// (Statements 100 to 122 build the key paths from fixed texts and cannot fail;
+// the visits carry the numbers their reports have always shown.)
+void Form1::GetRegistryItems() {
+  ErrorTrap trap(window_, LocationText("Form1", "GetRegistryItems"));
+  auto visit = [&](int statement, Hive hive, const std::string& path) {
+    trap.Run(statement, [&] { ListRegistryValues(window_, registry_, hive, path); });
+  };
+  for (const char* key : kRunKeys) visit(126, Hive::LocalMachine, kMachineBase + std::string(key));
+  for (const char* key : kRunKeys) visit(126, Hive::LocalMachine, kMachineBase32 + std::string(key));
+  for (const char* key : kRunKeys) visit(132, Hive::CurrentUser, kUserBase + std::string(key));
+  visit(138, Hive::CurrentUser, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\");
+  for (const char* key : kRunKeys) visit(142, Hive::Users, kDefaultUserBase + std::string(key));
+  visit(148, Hive::Users, ".DEFAULT\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows");
+}
 
 }  // namespace vq

@@ -1,8 +1,42 @@
+#include "app/error_trap.h"
 #include "app/form1.h"
+#include "platform/failure.h"
+#include "platform/services.h"
 
 namespace vq {
 
-// Appends a row for each of the running services. Nothing is gathered from this source yet.
-void Form1::GetServices() {}
+namespace {
+std::string TextOrFail(const std::optional<std::string>& text) {
+  if (!text) throw Failure("Invalid use of Null");
+  return *text;
+}
+}  // namespace
+
+// Appends a row for each running service, in the order the management query
+// returns them. A connection or query that failed is reported once; the
+// statements that would use it are not run.
+void Form1::GetServices() {
+  ErrorTrap trap(window_, LocationText("Form1", "GetServices"));
+  std::string computer;
+  std::unique_ptr<ManagementNamespace> management;
+  std::unique_ptr<ManagementQuery> query;
+  std::unique_ptr<ManagementObject> service;
+  trap.Run(100, [&] { computer = "."; });
+  trap.Run(102, [&] { management = services_.ConnectManagement("\\\\" + computer + "\\root\\cimv2"); });
+  if (management) trap.Run(104, [&] { query = management->ExecQuery("Select * From Win32_Service"); });
+  if (query) {
+    auto next = [&] { return (service = query->Next()) != nullptr; };
+    trap.Loop(106, 116, next, next, [&] {
+      trap.If(108, [&] { return service->Text("State") == "Running"; }, [&] {
+        int row = 0;
+        trap.Run(110, [&] { row = window_.AddRow("SERVICES"); });
+        trap.Run(112, [&] { window_.SetSubItem(row, 1, TextOrFail(service->Text("Name"))); });
+        trap.Run(114, [&] { window_.SetSubItem(row, 2, TextOrFail(service->Text("DisplayName"))); });
+      });
+    });
+  }
+  trap.Run(118, [&] { service.reset(), query.reset(); });
+  trap.Run(120, [&] { management.reset(); });
+}
 
 }  // namespace vq

@@ -1,8 +1,77 @@
+#include "app/error_trap.h"
 #include "app/form1.h"
+#include "app/text.h"
+#include "collectors/add_folder.h"
+#include "collectors/mod_special_folder.h"
+#include "platform/shell.h"
 
 namespace vq {
 
-// Appends a row for each of the files of the Startup folders. Nothing is gathered from this source yet.
-void Form1::GetStartup() {}
+namespace {
+
+// The two passes of GetStartup differ only in their statement numbers, which
+// keep the same distances from the pass's first statement.
+struct StartupPass {
+  int first;  // the loop over the names; 106 for the user's folder, 124 for all users
+  const std::string& location;
+  const std::string& extraDetails;
+};
+
+void AddStartupRows(ErrorTrap& trap, MainWindow& window, const std::vector<std::string>& names,
+                    const StartupPass& pass) {
+  std::size_t index = 0;
+  trap.Loop(
+      pass.first, pass.first + 14, [&] { return index < names.size(); }, [&] { return ++index < names.size(); },
+      [&] {
+        const std::string& name = names[index];
+        bool skip = false;
+        trap.If(pass.first + 2, [&] { return !name.empty() && name[0] == '~'; }, [&] { skip = true; });
+        if (skip) return;
+        int row = 0;
+        trap.Run(pass.first + 6, [&] { row = window.AddRow("STARTUP"); });
+        trap.Run(pass.first + 8, [&] { window.SetSubItem(row, 1, pass.location); });
+        trap.Run(pass.first + 10, [&] { window.SetSubItem(row, 2, name); });
+        trap.Run(pass.first + 12, [&] { window.SetSubItem(row, 3, pass.extraDetails); });
+      });
+}
+
+}  // namespace
+
+std::string Form1::CurrentUser() { return shell_.UserName().value_or(""); }
+
+// The all-users Startup folder as the shell gives it. Only where the shell
+// gives none, the old rule: the user's folder with the user's name replaced by
+// "All Users" (which names no folder on Windows since Vista).
+std::string Form1::AllUsersStartupFolder(const std::string& user, const std::string& userFolder) {
+  std::string folder = GetSpecialFolder(shell_, csidl::kCommonStartup);
+  if (folder.empty() && !user.empty()) folder = ReplaceAll(userFolder, user, "All Users");
+  return folder;
+}
+
+// Appends a row for each file lying directly in the user's Startup folder,
+// then for each in the all-users Startup folder. A folder that is not known
+// is not listed, nor is the user's folder a second time.
+void Form1::GetStartup() {
+  ErrorTrap trap(window_, LocationText("Form1", "GetStartup"));
+  std::string user, userFolder;
+  std::vector<std::string> names;
+  trap.Run(100, [&] { user = CurrentUser(); });
+  trap.Run(102, [&] { userFolder = GetSpecialFolder(shell_, csidl::kStartup); });
+  trap.Run(104, [&] {
+    if (!userFolder.empty()) names = GetFolderFiles(files_, userFolder, "*.*");
+  });
+  const std::string userExtraDetails = userFolder + "\\";
+  AddStartupRows(trap, window_, names, {106, userFolder, userExtraDetails});
+
+  std::string allUsersFolder;
+  names.clear();
+  trap.Run(122, [&] {
+    allUsersFolder = AllUsersStartupFolder(user, userFolder);
+    if (!allUsersFolder.empty() && allUsersFolder != userFolder) {
+      names = GetFolderFiles(files_, allUsersFolder, "*.*");
+    }
+  });
+  AddStartupRows(trap, window_, names, {124, allUsersFolder, allUsersFolder});
+}
 
 }  // namespace vq

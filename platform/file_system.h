@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace vq {
 
@@ -15,6 +17,23 @@ class FileSystem {
   // Throws Failure when it cannot be read: nothing there, a folder on the way
   // missing, a path ending in a separator, a malformed or empty path.
   virtual std::int64_t LastModified(const std::string& path) = 0;
+
+  // Length in bytes of an existing file. Throws Failure when there is none.
+  virtual std::int64_t FileLength(const std::string& path) = 0;
+  // The whole file as bytes; the file is closed again on every path. Throws
+  // Failure when it cannot be opened or read.
+  virtual std::string ReadBytes(const std::string& path) = 0;
+  // Text in the system's ANSI code page, one character a byte, as UTF-8.
+  virtual std::string AnsiToUtf8(std::string_view bytes) = 0;
+  // Calls `each` with the name (no folder part) of every file matching the
+  // pattern (a folder followed by a name pattern such as *.*), in the order
+  // the system lists them: hidden and system files too, sub-folders never. A
+  // folder that does not exist yields no names; other failures throw Failure.
+  virtual void ListFiles(const std::string& pattern, const std::function<void(const std::string& name)>& each) = 0;
+  // True when the file opens with no access rights requested, sharing read
+  // and write, as an existing file, unbuffered and sequential; the handle is
+  // closed at once. A folder never opens this way. Never throws.
+  virtual bool OpensForPresence(const std::string& path) = 0;
 };
 
 }  // namespace vq

@@ -2,7 +2,10 @@
 
 #include "platform/file_system.h"
 #include "platform/main_window.h"
+#include "platform/registry.h"
+#include "platform/services.h"
 #include "platform/settings_store.h"
+#include "platform/shell.h"
 
 namespace vq {
 
@@ -12,6 +15,9 @@ struct Platform {
   MainWindow& window;
   SettingsStore& settings;
   FileSystem& files;
+  Registry& registry;
+  Shell& shell;
+  Services& services;
 };
 
 }  // namespace vq

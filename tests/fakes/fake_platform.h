@@ -1,16 +1,22 @@
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "app/text.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
 #include "platform/main_window.h"
 #include "platform/platform.h"
+#include "platform/registry.h"
+#include "platform/services.h"
 #include "platform/settings_store.h"
+#include "platform/shell.h"
 
 namespace vq::test {
 
@@ -146,17 +152,210 @@ class FakeSettingsStore : public SettingsStore, public FailurePlan {
   }
 };
 
+// ASCII letters folded, as the system compares paths and names.
+inline std::string Folded(std::string text) {
+  for (char& c : text) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  return text;
+}
+
+// UTF-16LE bytes of a text, as the registry and UTF-16 files hold it.
+inline std::string Utf16Le(std::u16string_view text) {
+  std::string bytes;
+  for (char16_t unit : text) bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+  return bytes;
+}
+
 class FakeFileSystem : public FileSystem, public FailurePlan {
  public:
   std::string programFolder = "C:\\Program Files\\Vellorin Quade";
-  std::set<std::string> existing;  // paths whose last-modified time can be read
+  std::set<std::string> existing;  // paths whose last-modified time can be read, besides the files
+  std::map<std::string, std::string> files;  // path -> bytes
+  std::vector<std::string> listingOrder;     // the order folders list their files in
+  std::set<std::string> unopenable;          // listed, but gone by the time they are opened
+  std::set<std::string> unreadable;
+  std::vector<std::string> listed;  // the patterns listed
+
+  void AddFile(const std::string& path, const std::string& bytes = "") {
+    if (!files.count(path)) listingOrder.push_back(path);
+    files[path] = bytes;
+  }
 
   std::string ProgramFolder() override { return FailurePlan::Check("ProgramFolder"), programFolder; }
   std::int64_t LastModified(const std::string& path) override {
     FailurePlan::Check("LastModified");
-    if (!existing.count(path)) throw Failure("File not found");
+    if (!existing.count(path) && !files.count(path)) throw Failure("File not found");
     return 1;
   }
+  std::int64_t FileLength(const std::string& path) override {
+    return static_cast<std::int64_t>(Content(path).size());
+  }
+  std::string ReadBytes(const std::string& path) override {
+    if (unreadable.count(path)) throw Failure("Permission denied");
+    return Content(path);
+  }
+  // The fake's ANSI code page is Latin-1.
+  std::string AnsiToUtf8(std::string_view bytes) override {
+    std::string text;
+    for (char c : bytes) {
+      const auto byte = static_cast<unsigned char>(c);
+      if (byte < 0x80) {
+        text += c;
+      } else {
+        text += {static_cast<char>(0xC0 | (byte >> 6)), static_cast<char>(0x80 | (byte & 0x3F))};
+      }
+    }
+    return text;
+  }
+  // Only "*.*" patterns: every file directly in the folder.
+  void ListFiles(const std::string& pattern, const std::function<void(const std::string&)>& each) override {
+    FailurePlan::Check("ListFiles");
+    listed.push_back(pattern);
+    const std::string folder = Folded(pattern.substr(0, pattern.rfind('\\') + 1));
+    for (const std::string& path : listingOrder) {
+      if (files.count(path) && Folded(path).rfind(folder, 0) == 0 &&
+          path.find('\\', folder.size()) == std::string::npos) {
+        each(path.substr(folder.size()));
+      }
+    }
+  }
+  bool OpensForPresence(const std::string& path) override { return files.count(path) && !unopenable.count(path); }
+
+ private:
+  const std::string& Content(const std::string& path) const {
+    auto it = files.find(path);
+    if (it == files.end()) throw Failure("File not found");
+    return it->second;
+  }
+};
+
+// Keys by hive and path, compared without letter case; a trailing backslash
+// names the same key, as the registry takes it.
+class FakeRegistry : public Registry, public FailurePlan {
+ public:
+  struct Value {
+    std::string name;
+    std::uint32_t type;
+    std::string data;
+  };
+  std::map<std::string, std::vector<Value>> keys;
+  std::vector<std::string> opened;  // HivePrefix-style "hive:path" of every open asked for
+  int openKeys = 0;
+
+  static std::string Id(Hive hive, std::string path) {
+    if (!path.empty() && path.back() == '\\') path.pop_back();
+    return std::to_string(static_cast<std::uint32_t>(hive)) + ":" + Folded(path);
+  }
+  std::vector<Value>& Key(Hive hive, const std::string& path) { return keys[Id(hive, path)]; }
+  // A REG_SZ with its terminator.
+  void SetText(Hive hive, const std::string& path, const std::string& name, std::u16string_view text) {
+    Key(hive, path).push_back({name, regtype::kSz, Utf16Le(text) + std::string(2, '\0')});
+  }
+
+  std::unique_ptr<RegistryKey> OpenKey(Hive hive, const std::string& path, std::uint32_t access) override {
+    FailurePlan::Check("OpenKey");
+    opened.push_back(std::to_string(access) + "|" + path);
+    auto it = keys.find(Id(hive, path));
+    if (it == keys.end()) return nullptr;
+    return std::make_unique<OpenedKey>(*this, it->second);
+  }
+
+ private:
+  class OpenedKey : public RegistryKey {
+   public:
+    OpenedKey(FakeRegistry& registry, std::vector<Value>& values) : registry_(registry), values_(values) {
+      ++registry_.openKeys;
+    }
+    ~OpenedKey() override { --registry_.openKeys; }
+    EnumResult EnumValue(std::uint32_t index, std::size_t nameRoom, std::size_t dataRoom,
+                         RegistryValue& value) override {
+      registry_.FailurePlan::Check("EnumValue");
+      if (index >= values_.size()) return EnumResult::End;
+      const Value& stored = values_[index];
+      const std::size_t nameLength = Utf16Length(stored.name);
+      if (nameLength >= nameRoom || stored.data.size() > 2 * dataRoom) return EnumResult::TooLarge;
+      value = {stored.name, nameLength, stored.type, stored.data};
+      return EnumResult::Value;
+    }
+    bool DeleteValue(const std::string& name) override {
+      registry_.FailurePlan::Check("DeleteValue");
+      auto it = std::find_if(values_.begin(), values_.end(),
+                             [&](const Value& value) { return Folded(value.name) == Folded(name); });
+      if (it == values_.end()) return false;
+      values_.erase(it);
+      return true;
+    }
+
+   private:
+    FakeRegistry& registry_;
+    std::vector<Value>& values_;
+  };
+};
+
+class FakeShell : public Shell, public FailurePlan {
+ public:
+  std::map<int, std::string> folders = {{csidl::kStartup, "C:\\Users\\Ann\\Start Menu\\Programs\\Startup"},
+                                        {csidl::kCommonStartup, "C:\\ProgramData\\Start Menu\\Programs\\Startup"},
+                                        {csidl::kSystem, "C:\\WINDOWS\\system32"}};
+  std::optional<std::string> user = "Ann";
+
+  std::string SpecialFolderPath(int csidl) override {
+    FailurePlan::Check("SpecialFolderPath");
+    auto it = folders.find(csidl);
+    return it == folders.end() ? "" : it->second;
+  }
+  std::optional<std::string> UserName() override { return FailurePlan::Check("UserName"), user; }
+};
+
+// Services as the management query returns them; a property left nullopt is null.
+class FakeServices : public Services, public FailurePlan {
+ public:
+  struct Service {
+    std::optional<std::string> name, displayName, state;
+  };
+  std::vector<Service> services;
+  std::string connectedTo, query;
+  int liveObjects = 0;  // connections, queries and objects not yet released
+
+  std::unique_ptr<ManagementNamespace> ConnectManagement(const std::string& path) override {
+    FailurePlan::Check("ConnectManagement");
+    connectedTo = path;
+    return std::make_unique<Namespace>(*this);
+  }
+
+ private:
+  struct Live {
+    explicit Live(FakeServices& owner) : owner(owner) { ++owner.liveObjects; }
+    ~Live() { --owner.liveObjects; }
+    FakeServices& owner;
+  };
+  struct Object : ManagementObject, Live {
+    Object(FakeServices& owner, const Service& service) : Live(owner), service(service) {}
+    std::optional<std::string> Text(const std::string& property) override {
+      owner.FailurePlan::Check("Text:" + property);
+      if (property == "Name") return service.name;
+      if (property == "DisplayName") return service.displayName;
+      if (property == "State") return service.state;
+      throw Failure("Not found");
+    }
+    const Service& service;
+  };
+  struct Query : ManagementQuery, Live {
+    using Live::Live;
+    std::unique_ptr<ManagementObject> Next() override {
+      owner.FailurePlan::Check("Next");
+      if (next == owner.services.size()) return nullptr;
+      return std::make_unique<Object>(owner, owner.services[next++]);
+    }
+    std::size_t next = 0;
+  };
+  struct Namespace : ManagementNamespace, Live {
+    using Live::Live;
+    std::unique_ptr<ManagementQuery> ExecQuery(const std::string& wql) override {
+      owner.FailurePlan::Check("ExecQuery");
+      owner.query = wql;
+      return std::make_unique<Query>(owner);
+    }
+  };
 };
 
 // One fake of each platform interface, handed out together as the program takes them.
@@ -164,7 +363,10 @@ struct FakePlatform {
   FakeWindow window;
   FakeSettingsStore settings;
   FakeFileSystem files;
-  Platform Get() { return {window, settings, files}; }
+  FakeRegistry registry;
+  FakeShell shell;
+  FakeServices services;
+  Platform Get() { return {window, settings, files, registry, shell, services}; }
 };
 
 }  // namespace vq::test

@@ -1,0 +1,115 @@
+#include "app/text.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace vq {
+
+namespace {
+
+void AppendUtf8(std::string& out, char32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
+// The length in bytes and in UTF-16 units of the character that starts at `at`.
+struct CharSize {
+  std::size_t bytes;
+  std::size_t units;
+};
+
+CharSize SizeAt(std::string_view text, std::size_t at) {
+  const auto byte = static_cast<unsigned char>(text[at]);
+  std::size_t length = 1;
+  if (byte >= 0xC2 && byte <= 0xDF) length = 2;
+  else if (byte >= 0xE0 && byte <= 0xEF) length = 3;
+  else if (byte >= 0xF0 && byte <= 0xF4) length = 4;
+  if (at + length > text.size()) return {1, 1};
+  for (std::size_t i = 1; i < length; ++i) {
+    if (!IsContinuation(static_cast<unsigned char>(text[at + i]))) return {1, 1};
+  }
+  return {length, length == 4 ? 2u : 1u};
+}
+
+}  // namespace
+
+std::string Utf16LeToUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  const std::size_t units = bytes.size() / 2;
+  auto unitAt = [&](std::size_t i) {
+    return static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                 static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+  };
+  for (std::size_t i = 0; i < units; ++i) {
+    const char16_t unit = unitAt(i);
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units) {
+      const char16_t low = unitAt(i + 1);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (low - 0xDC00));
+        ++i;
+        continue;
+      }
+    }
+    AppendUtf8(out, unit >= 0xD800 && unit <= 0xDFFF ? kReplacement : unit);
+  }
+  if (bytes.size() % 2 != 0) AppendUtf8(out, kReplacement);
+  return out;
+}
+
+std::size_t Utf16Length(std::string_view utf8) {
+  std::size_t units = 0;
+  for (std::size_t at = 0; at < utf8.size();) {
+    const CharSize size = SizeAt(utf8, at);
+    at += size.bytes;
+    units += size.units;
+  }
+  return units;
+}
+
+std::string_view Utf16Prefix(std::string_view utf8, std::size_t units) {
+  std::size_t at = 0;
+  while (at < utf8.size()) {
+    const CharSize size = SizeAt(utf8, at);
+    if (size.units > units) break;
+    units -= size.units;
+    at += size.bytes;
+  }
+  return utf8.substr(0, at);
+}
+
+bool ContainsIgnoringCase(std::string_view text, std::string_view needle) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return std::search(text.begin(), text.end(), needle.begin(), needle.end(),
+                     [&](char a, char b) { return lower(a) == lower(b); }) != text.end();
+}
+
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
+  if (from.empty()) return std::string(text);
+  std::string out;
+  std::size_t start = 0;
+  for (std::size_t found; (found = text.find(from, start)) != std::string_view::npos; start = found + from.size()) {
+    out.append(text, start, found - start).append(to);
+  }
+  out.append(text, start);
+  return out;
+}
+
+}  // namespace vq

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace vq {
+
+// Text helpers of the logic. Texts are UTF-8; lengths that the system counts
+// in characters are counted in UTF-16 code units, as the system counts them.
+
+// UTF-16LE bytes as UTF-8. An unpaired surrogate, and an odd last byte that
+// makes no whole code unit, become U+FFFD; NUL characters are kept.
+std::string Utf16LeToUtf8(std::string_view bytes);
+
+// How many UTF-16 code units the text takes (a byte that starts no valid
+// UTF-8 character counts as one).
+std::size_t Utf16Length(std::string_view utf8);
+
+// The longest start of the text that takes at most `units` UTF-16 code units
+// and does not cut a character in two.
+std::string_view Utf16Prefix(std::string_view utf8, std::size_t units);
+
+// True when the text contains the ASCII needle, ASCII letters compared without case.
+bool ContainsIgnoringCase(std::string_view text, std::string_view needle);
+
+// The text with every occurrence of `from` (compared exactly) replaced by `to`,
+// searched from the start, left to right, without rescanning what was put in.
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
+
+}  // namespace vq

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vq {
+
+class FileSystem;
+
+// The names of the files lying directly in the folder that match the pattern,
+// hidden and system files included, sub-folders never, in the order the
+// system lists them. A name is kept only when IsFilePresent says so.
+std::vector<std::string> GetFolderFiles(FileSystem& files, const std::string& folder, const std::string& pattern);
+
+// True when the file can be opened without asking for any access; a folder,
+// a missing file or one that cannot be opened at all is not present.
+bool IsFilePresent(FileSystem& files, const std::string& path);
+
+}  // namespace vq

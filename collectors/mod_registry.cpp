@@ -1,0 +1,99 @@
+#include "collectors/mod_registry.h"
+
+#include "app/text.h"
+#include "platform/main_window.h"
+
+namespace vq {
+
+std::string HivePrefix(Hive hive) {
+  switch (hive) {
+    case Hive::ClassesRoot: return "HKCR:";
+    case Hive::CurrentUser: return "HKCU:";
+    case Hive::LocalMachine: return "HKLM:";
+    case Hive::Users: return "HKU:";
+    case Hive::CurrentConfig: return "HKCC:";
+  }
+  return "";
+}
+
+std::size_t DataLength(std::uint32_t type, std::size_t bytes) {
+  return type == regtype::kSz ? (bytes + 1) / 2 : bytes;
+}
+
+std::optional<std::string> ValueText(std::uint32_t type, std::string_view data) {
+  if (type == regtype::kSz) {
+    const std::size_t units = DataLength(type, data.size());
+    if (units <= 1) return std::string();
+    return Utf16LeToUtf8(data.substr(0, 2 * (units - 1)));
+  }
+  if (type == regtype::kDword) {
+    // Missing bytes read as the zeros the data buffer was cleared to.
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text = "&H";
+    for (int i = 3; i >= 0; --i) {
+      const auto byte = static_cast<std::size_t>(i) < data.size() ? static_cast<unsigned char>(data[i]) : 0;
+      text += kDigits[byte >> 4];
+      text += kDigits[byte & 0xF];
+    }
+    return text;
+  }
+  return std::nullopt;
+}
+
+std::string ProgramFolderOf(std::string_view testedText) {
+  if (testedText.find(":\\") == std::string_view::npos) return "";
+  std::string unquoted = ReplaceAll(testedText, "\"", "");
+  unquoted.resize(unquoted.rfind('\\') + 1);
+  return unquoted;
+}
+
+std::optional<std::string> DecideRegistryRow(std::string_view keyPath, std::string_view name,
+                                             std::size_t nameLength, std::size_t dataLength,
+                                             std::string_view valueText) {
+  if (dataLength == 0) return std::string();  // an empty value is listed in every key
+  if (nameLength == 0) return std::nullopt;    // the default value with data is not
+  const std::string_view tested = Utf16Prefix(valueText, dataLength - 1);
+  // Under the Windows NT "Windows" key only the "load" value starts programs.
+  if (ContainsIgnoringCase(keyPath, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows") &&
+      (tested.empty() || name != "load")) {
+    return std::nullopt;
+  }
+  return ProgramFolderOf(tested);
+}
+
+namespace {
+
+void ListValue(MainWindow& window, const std::string& location, std::string_view keyPath,
+               const RegistryValue& value) {
+  const std::size_t length = DataLength(value.type, value.data.size());
+  if (length > kValueDataRoom) return;
+  const std::optional<std::string> text = ValueText(value.type, value.data);
+  if (!text) return;
+  const std::optional<std::string> extraDetails = DecideRegistryRow(keyPath, value.name, value.nameLength, length, *text);
+  if (!extraDetails) return;
+  const int row = window.AddRow("REGISTRY");
+  window.SetSubItem(row, 1, location);
+  window.SetSubItem(row, 2, value.name);
+  if (!extraDetails->empty()) window.SetSubItem(row, 3, *extraDetails);
+}
+
+}  // namespace
+
+void ListRegistryValues(MainWindow& window, Registry& registry, Hive hive, const std::string& keyPath) {
+  const std::string location = HivePrefix(hive) + keyPath;
+  const std::unique_ptr<RegistryKey> key = registry.OpenKey(hive, keyPath, kKeyAccess0x3F);
+  if (!key) return;
+  RegistryValue value;
+  for (std::uint32_t index = 0;; ++index) {
+    const EnumResult result = key->EnumValue(index, kValueNameRoom, kValueDataRoom, value);
+    if (result == EnumResult::End) break;
+    // A value that does not fit is passed over; the key's later values are still listed.
+    if (result == EnumResult::Value) {
+      window.DoEvents();
+      ListValue(window, location, keyPath, value);
+    }
+    window.DoEvents();
+  }
+}
+
+}  // namespace vq

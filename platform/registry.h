@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vq {
+
+// The predefined root keys, by the 32-bit handle values the program has always used.
+enum class Hive : std::uint32_t {
+  ClassesRoot = 0x80000000u,
+  CurrentUser = 0x80000001u,
+  LocalMachine = 0x80000002u,
+  Users = 0x80000003u,
+  CurrentConfig = 0x80000005u,
+};
+
+// Value types, by their registry numbers.
+namespace regtype {
+inline constexpr std::uint32_t kSz = 1;
+inline constexpr std::uint32_t kExpandSz = 2;
+inline constexpr std::uint32_t kBinary = 3;
+inline constexpr std::uint32_t kDword = 4;
+inline constexpr std::uint32_t kMultiSz = 7;
+}  // namespace regtype
+
+// The access mask the program opens its keys with: query, set, create sub-key,
+// enumerate, notify and create link, without the standard rights.
+inline constexpr std::uint32_t kKeyAccess0x3F = 0x3F;
+
+struct RegistryValue {
+  std::string name;             // UTF-8
+  std::size_t nameLength = 0;   // in UTF-16 code units, as the registry counts it
+  std::uint32_t type = 0;
+  std::string data;             // the bytes as stored; texts are UTF-16LE
+};
+
+enum class EnumResult {
+  Value,     // one value was returned
+  TooLarge,  // the value's name or data does not fit the room given
+  End,       // no value at this index (the end of the list, or the key went away)
+};
+
+// An open key; destroying it closes the key.
+class RegistryKey {
+ public:
+  virtual ~RegistryKey() = default;
+  // The value at the index. The room for the name and for the data is counted
+  // in UTF-16 code units, terminators included: a name of nameRoom - 1
+  // characters fits, and so does a text of dataRoom - 1 characters with its
+  // terminator (other data: up to 2 * dataRoom bytes).
+  virtual EnumResult EnumValue(std::uint32_t index, std::size_t nameRoom, std::size_t dataRoom,
+                               RegistryValue& value) = 0;
+  // Deletes the named value; the empty name is the key's default value.
+  // Returns false when the registry refused (missing value, no rights).
+  virtual bool DeleteValue(const std::string& name) = 0;
+};
+
+class Registry {
+ public:
+  virtual ~Registry() = default;
+  // Opens the key below the hive with the access mask, in the program's own
+  // registry view; null when the registry refuses (missing key, no rights).
+  virtual std::unique_ptr<RegistryKey> OpenKey(Hive hive, const std::string& path, std::uint32_t access) = 0;
+};
+
+}  // namespace vq

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace vq {
+
+// Shell special folders, by the CSIDL numbers the program uses.
+namespace csidl {
+inline constexpr int kStartup = 7;         // the current user's Startup folder
+inline constexpr int kCommonStartup = 24;  // the Startup folder of all users
+inline constexpr int kSystem = 37;         // the system folder, C:\WINDOWS\system32
+}  // namespace csidl
+
+// The logged-on user's shell: special folders and the user's name.
+class Shell {
+ public:
+  virtual ~Shell() = default;
+  // The folder's full path as the shell gives it, owned by the main window;
+  // empty text when the shell gives none.
+  virtual std::string SpecialFolderPath(int csidl) = 0;
+  // The name of the user the program runs as; nullopt when it cannot be had.
+  virtual std::optional<std::string> UserName() = 0;
+};
+
+}  // namespace vq
