@@ -2,6 +2,8 @@
 
 #include <windows.h>
 #include <objbase.h>
+#include <oleauto.h>
+#include <shtypes.h>
 
 #include <utility>
 
@@ -54,6 +56,8 @@ inline void CloseFind(HANDLE handle) { ::FindClose(handle); }
 inline void CloseService(SC_HANDLE handle) { ::CloseServiceHandle(handle); }
 inline void CloseCursor(HCURSOR cursor) { ::DestroyCursor(cursor); }
 inline void CloseFont(HFONT font) { ::DeleteObject(font); }
+inline void FreeIdList(LPITEMIDLIST list) { ::CoTaskMemFree(list); }
+inline void FreeBstr(BSTR text) { ::SysFreeString(text); }
 template <typename I>
 void ReleaseCom(I* pointer) {
   pointer->Release();
@@ -65,6 +69,8 @@ using UniqueFindHandle = UniqueHandle<HANDLE, &CloseFind, &IsRealHandle>;
 using UniqueScHandle = UniqueHandle<SC_HANDLE, &CloseService>;
 using UniqueCursor = UniqueHandle<HCURSOR, &CloseCursor>;
 using UniqueFont = UniqueHandle<HFONT, &CloseFont>;
+using UniqueIdList = UniqueHandle<LPITEMIDLIST, &FreeIdList>;
+using UniqueBstr = UniqueHandle<BSTR, &FreeBstr>;
 
 // A COM interface pointer, released once.
 template <typename I>

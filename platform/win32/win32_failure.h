@@ -16,5 +16,7 @@ Failure Win32Failure(const char* call, DWORD code);
 [[noreturn]] void ThrowLastError(const char* call);
 // Throws when a registry-style call returned anything but ERROR_SUCCESS.
 void ThrowIfFailed(const char* call, LSTATUS status);
+// Throws when a COM call failed.
+void ThrowIfFailedHr(const char* call, HRESULT result);
 
 }  // namespace vq::win32

@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <climits>
+
 #include "platform/win32/text.h"
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_failure.h"
 
 namespace vq::win32 {
@@ -25,7 +28,8 @@ std::string Win32FileSystem::ProgramFolder() {
   return Narrow(path.substr(0, path.find_last_of(L"\\/")));
 }
 
-std::int64_t Win32FileSystem::LastModified(const std::string& path) {
+namespace {
+WIN32_FILE_ATTRIBUTE_DATA Attributes(const std::string& path) {
   if (path.empty()) throw Failure("Bad file name or number");
   // A path ending in a separator names a folder's contents, not a file.
   if (path.back() == '\\' || path.back() == '/') throw Failure("Bad file name or number");
@@ -33,7 +37,78 @@ std::int64_t Win32FileSystem::LastModified(const std::string& path) {
   if (!::GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) {
     ThrowLastError("GetFileAttributesExW");
   }
+  return data;
+}
+}  // namespace
+
+std::int64_t Win32FileSystem::LastModified(const std::string& path) {
+  const WIN32_FILE_ATTRIBUTE_DATA data = Attributes(path);
   return static_cast<std::int64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime;
+}
+
+std::int64_t Win32FileSystem::FileLength(const std::string& path) {
+  const WIN32_FILE_ATTRIBUTE_DATA data = Attributes(path);
+  return static_cast<std::int64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
+std::string Win32FileSystem::ReadBytes(const std::string& path) {
+  UniqueFileHandle file(::CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) ThrowLastError("CreateFileW");
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(file.get(), &size)) ThrowLastError("GetFileSizeEx");
+  if (size.QuadPart > INT_MAX) throw Failure("Out of memory");
+  std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &read, nullptr)) {
+      ThrowLastError("ReadFile");
+    }
+    if (read == 0) break;  // shortened while being read
+    done += read;
+  }
+  bytes.resize(done);
+  return bytes;
+}
+
+std::string Win32FileSystem::AnsiToUtf8(std::string_view bytes) {
+  if (bytes.empty()) return "";
+  if (bytes.size() > INT_MAX / 2) throw Failure("Out of memory");
+  const int size = static_cast<int>(bytes.size());
+  std::wstring wide(bytes.size(), L'\0');  // never more characters than bytes
+  const int length = ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, wide.data(), size);
+  if (length == 0) ThrowLastError("MultiByteToWideChar");
+  wide.resize(static_cast<std::size_t>(length));
+  return Narrow(wide);
+}
+
+void Win32FileSystem::ListFiles(const std::string& pattern,
+                                const std::function<void(const std::string& name)>& each) {
+  WIN32_FIND_DATAW found{};
+  UniqueFindHandle find(::FindFirstFileExW(Widen(pattern).c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                           nullptr, FIND_FIRST_EX_LARGE_FETCH));
+  if (!find) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
+    throw Win32Failure("FindFirstFileExW", error);
+  }
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) each(Narrow(found.cFileName));
+  } while (::FindNextFileW(find.get(), &found));
+  if (::GetLastError() != ERROR_NO_MORE_FILES) ThrowLastError("FindNextFileW");
+}
+
+bool Win32FileSystem::OpensForPresence(const std::string& path) {
+  std::wstring wide;
+  try {
+    wide = Widen(path);
+  } catch (const Failure&) {
+    return false;
+  }
+  UniqueFileHandle file(::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  return static_cast<bool>(file);
 }
 
 }  // namespace vq::win32

@@ -13,6 +13,11 @@ class Win32FileSystem final : public FileSystem {
  public:
   std::string ProgramFolder() override;
   std::int64_t LastModified(const std::string& path) override;
+  std::int64_t FileLength(const std::string& path) override;
+  std::string ReadBytes(const std::string& path) override;
+  std::string AnsiToUtf8(std::string_view bytes) override;
+  void ListFiles(const std::string& pattern, const std::function<void(const std::string& name)>& each) override;
+  bool OpensForPresence(const std::string& path) override;
 };
 
 }  // namespace vq::win32

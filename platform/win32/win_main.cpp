@@ -7,6 +7,9 @@
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_main_window.h"
+#include "platform/win32/win32_registry.h"
+#include "platform/win32/win32_services.h"
+#include "platform/win32/win32_shell.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
@@ -16,7 +19,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     vq::win32::Win32MainWindow window(instance);
     vq::win32::RegistrySettingsStore settings;
     vq::win32::Win32FileSystem files;
-    vq::Form1 form({window, settings, files});
+    vq::win32::Win32Registry registry;
+    vq::win32::Win32Shell shell(window.hwnd());
+    vq::win32::Win32Services services;
+    vq::Form1 form({window, settings, files, registry, shell, services});
     window.SetEvents(&form);
     form.Form_Load();
     window.Show();

@@ -237,7 +237,8 @@ TEST_F(ProgramTest, StoredTwoShowsGreyedAndAClickTicksAndStoresIt) {
   CloseAndExpectExit(app, form);
 }
 
-TEST_F(ProgramTest, RefreshListGathersTheListAnew) {
+TEST_F(ProgramTest, RefreshWithEveryFilterOffEmptiesTheList) {
+  for (const wchar_t* key : {L"Check1", L"Check2", L"Check3", L"Check4"}) StoreSetting(key, L"0");
   AppProcess app(ProgramPath());
   HWND form = app.WaitForMainWindow();
   ASSERT_NE(form, nullptr);
@@ -249,7 +250,7 @@ TEST_F(ProgramTest, RefreshListGathersTheListAnew) {
   EXPECT_FALSE(before[0].checked);
 
   ::SendMessageW(::GetDlgItem(form, kPushButton1), BM_CLICK, 0, 0);
-  EXPECT_TRUE(ReadListRows(list).empty()) << "no source gathers rows yet, so the refresh leaves none";
+  EXPECT_TRUE(ReadListRows(list).empty()) << "no source chosen, so the refresh leaves no row";
   EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(form, kPushButton1)));
   EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(form, kPushButton4)));
   EXPECT_EQ(::FindWindowW(nullptr, L"Application Error"), nullptr);

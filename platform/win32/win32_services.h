@@ -1,0 +1,14 @@
+#pragma once
+
+#include "platform/services.h"
+
+namespace vq::win32 {
+
+// Services through Windows Management Instrumentation's COM interfaces. The
+// calling thread must have entered a COM apartment.
+class Win32Services final : public Services {
+ public:
+  std::unique_ptr<ManagementNamespace> ConnectManagement(const std::string& path) override;
+};
+
+}  // namespace vq::win32

@@ -1,0 +1,26 @@
+#include "platform/win32/win32_shell.h"
+
+#include <shlobj.h>
+
+#include "platform/win32/text.h"
+#include "platform/win32/unique_handle.h"
+
+namespace vq::win32 {
+
+std::string Win32Shell::SpecialFolderPath(int csidl) {
+  UniqueIdList folder;
+  if (FAILED(::SHGetSpecialFolderLocation(owner_, csidl, folder.put())) || !folder) return "";
+  wchar_t path[MAX_PATH] = {};
+  if (!::SHGetPathFromIDListW(folder.get(), path)) return "";
+  return Narrow(path);
+}
+
+std::optional<std::string> Win32Shell::UserName() {
+  // A buffer of 512 characters, offered as 511, as the program has always asked.
+  wchar_t name[512] = {};
+  DWORD size = 511;
+  if (!::GetUserNameW(name, &size)) return std::nullopt;
+  return Narrow(name);
+}
+
+}  // namespace vq::win32
