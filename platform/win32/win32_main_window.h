@@ -20,7 +20,7 @@ constexpr int ControlId(Control control) { return 1000 + static_cast<int>(contro
 
 // The main window and its controls, drawn from the twip layout at the
 // window's DPI and laid out again when the DPI changes.
-class Win32MainWindow final : public MainWindow {
+class Win32MainWindow : public MainWindow {
  public:
   explicit Win32MainWindow(HINSTANCE instance);
   ~Win32MainWindow() override;

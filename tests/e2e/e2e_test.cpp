@@ -2,9 +2,13 @@
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <algorithm>
 
 #include "build_config.h"
 #include "e2e/harness.h"
+#include "e2e/test_service_control.h"
 
 namespace vq::e2e {
 namespace {
@@ -272,6 +276,116 @@ TEST_F(ProgramTest, CursorFileThatIsNoPictureIsReportedAtStatement106) {
   HWND form = app.WaitForMainWindow();
   ASSERT_NE(form, nullptr);
   CloseAndExpectExit(app, form);
+}
+
+std::wstring ShellFolder(int csidl) {
+  wchar_t path[MAX_PATH] = {};
+  ::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
+  return path;
+}
+
+// The files a folder lists, in the system's order.
+std::vector<std::wstring> ListedFiles(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found{};
+  HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+  } while (::FindNextFileW(find, &found));
+  ::FindClose(find);
+  return names;
+}
+
+// Key name and display name of every running service, in the manager's order
+// (Wine's management service lists drivers among the services).
+std::vector<std::pair<std::wstring, std::wstring>> RunningServices() {
+  std::vector<std::pair<std::wstring, std::wstring>> running;
+  SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE);
+  DWORD bytes = 0, count = 0;
+  ::EnumServicesStatusExW(manager, SC_ENUM_PROCESS_INFO, SERVICE_TYPE_ALL, SERVICE_STATE_ALL, nullptr, 0, &bytes, &count,
+                          nullptr, nullptr);
+  std::vector<BYTE> buffer(bytes);
+  if (::EnumServicesStatusExW(manager, SC_ENUM_PROCESS_INFO, SERVICE_TYPE_ALL, SERVICE_STATE_ALL, buffer.data(), bytes,
+                              &bytes, &count, nullptr, nullptr)) {
+    const auto* services = reinterpret_cast<const ENUM_SERVICE_STATUS_PROCESSW*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i) {
+      if (services[i].ServiceStatusProcess.dwCurrentState == SERVICE_RUNNING) {
+        running.emplace_back(services[i].lpServiceName, services[i].lpDisplayName);
+      }
+    }
+  }
+  ::CloseServiceHandle(manager);
+  return running;
+}
+
+// Every source seeded: the list after start-up is exactly what was put there.
+TEST_F(ProgramTest, ListAfterStartUpIsEverySeededItemInOrder) {
+  ClearAutorunKeys();
+  const std::wstring run = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+  WriteRegistryText(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", L"Agent",
+                    L"\"C:\\Program Files\\Vendor\\agent.exe\" /tray");
+  WriteRegistryText(HKEY_CURRENT_USER, run, L"\u00DCberwachung-\u4E2D", L"C:\\Tools\\\u00FC.exe");
+  WriteRegistryText(HKEY_CURRENT_USER, run, L"Notes", L"notes.exe --min");
+  WriteRegistryText(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", L"load",
+                    L"C:\\Old\\loader.exe");
+  WriteRegistryText(HKEY_USERS, L".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", L"Setup",
+                    L"C:\\Setup\\setup.exe");
+
+  const std::wstring user = ShellFolder(CSIDL_STARTUP), common = ShellFolder(CSIDL_COMMON_STARTUP);
+  EmptyFolder(user);
+  EmptyFolder(common);
+  WriteFileBytes(user + L"\\Sync Tool.lnk", "x");
+  WriteFileBytes(user + L"\\\u65E5\u672C.url", "x");
+  WriteFileBytes(common + L"\\Sync Tool.lnk", "x");
+
+  SavedFiles systemFiles(kSystemFiles);
+  ::DeleteFileW(L"C:\\autoexec.bat");
+  WriteFileBytes(L"C:\\config.sys", "DEVICE=C:\\DOS\\himem.sys\r\nINSTALL=C:\\DOS\\share.exe\r\n");
+  WriteFileBytes(L"C:\\windows\\system.ini", "[boot]\r\nshell=Explorer.exe\r\n");
+  WriteFileBytes(L"C:\\windows\\win.ini", "[windows]\r\nload=C:\\Tools\\agent.exe\r\nrun=\r\n");
+
+  TestService service(L"VQ Test Listed", L"Vellorin Listed \u00DC");
+  ASSERT_TRUE(service.Start());
+  StoreSetting(L"Check4", L"1");
+
+  std::vector<std::vector<std::wstring>> expected = {
+      {L"REGISTRY", L"HKLM:SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", L"Agent",
+       L"C:\\Program Files\\Vendor\\"},
+      {L"REGISTRY", L"HKCU:" + run, L"Notes", L""},
+      {L"REGISTRY", L"HKCU:" + run, L"\u00DCberwachung-\u4E2D", L"C:\\Tools\\"},
+      {L"REGISTRY", L"HKCU:Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\", L"load",
+       L"C:\\Old\\"},
+      {L"REGISTRY", L"HKU:.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", L"Setup",
+       L"C:\\Setup\\"},
+  };
+  for (const std::wstring& name : ListedFiles(user)) expected.push_back({L"STARTUP", user, name, user + L"\\"});
+  for (const std::wstring& name : ListedFiles(common)) expected.push_back({L"STARTUP", common, name, common});
+  expected.push_back({L"SYSFILE", L"C:\\config.sys", L"INSTALL=C:\\DOS\\share.exe", L"C:\\"});
+  expected.push_back({L"SYSFILE", L"C:\\windows\\system.ini", L"shell=Explorer.exe", L"C:\\windows\\"});
+  expected.push_back({L"SYSFILE", L"C:\\windows\\win.ini", L"load=C:\\Tools\\agent.exe", L"C:\\windows\\"});
+  expected.push_back({L"SYSFILE", L"C:\\windows\\win.ini", L"run=", L"C:\\windows\\"});
+
+  AppProcess app(ProgramPath());
+  HWND form = app.WaitForMainWindow();
+  ASSERT_NE(form, nullptr);
+  std::vector<std::vector<std::wstring>> rows;
+  for (const ListRow& row : ReadListRows(::GetDlgItem(form, kListView1))) {
+    EXPECT_FALSE(row.checked);
+    rows.push_back(row.texts);
+  }
+  // Asked afterwards: the program's own query may have started services on demand (RpcSs).
+  for (const auto& [name, display] : RunningServices()) expected.push_back({L"SERVICES", name, display, L""});
+  EXPECT_EQ(rows, expected);
+  EXPECT_EQ(std::count(rows.begin(), rows.end(),
+                       std::vector<std::wstring>{L"SERVICES", L"VQ Test Listed", L"Vellorin Listed \u00DC", L""}),
+            1);
+  EXPECT_EQ(::FindWindowW(nullptr, L"Application Error"), nullptr);
+  CloseAndExpectExit(app, form);
+
+  ClearAutorunKeys();
+  EmptyFolder(user);
+  EmptyFolder(common);
 }
 
 TEST(ProgramFile, CarriesItsManifestIconAndVersion) {

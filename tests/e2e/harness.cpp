@@ -1,7 +1,7 @@
 #include "e2e/harness.h"
 
 #include <commctrl.h>
-#include <shellapi.h>
+#include <shlobj.h>
 
 #include <stdexcept>
 #include <thread>
@@ -227,6 +227,18 @@ void WriteRegistryText(HKEY root, const std::wstring& key, const std::wstring& n
   if (status != ERROR_SUCCESS) throw std::runtime_error("RegSetValueExW failed");
 }
 
+void WriteRegistryBytes(HKEY root, const std::wstring& key, const std::wstring& name, DWORD type,
+                        const std::string& bytes) {
+  HKEY opened = nullptr;
+  if (::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened, nullptr) != ERROR_SUCCESS) {
+    throw std::runtime_error("RegCreateKeyExW failed");
+  }
+  const LSTATUS status = ::RegSetValueExW(opened, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                                          static_cast<DWORD>(bytes.size()));
+  ::RegCloseKey(opened);
+  if (status != ERROR_SUCCESS) throw std::runtime_error("RegSetValueExW failed");
+}
+
 std::wstring ReadRegistryText(HKEY root, const std::wstring& key, const std::wstring& name) {
   std::wstring text(4096, L'\0');
   DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
@@ -248,6 +260,99 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
   ::CloseHandle(file);
 }
 
+std::optional<std::string> ReadFileBytes(const std::wstring& path) {
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  LARGE_INTEGER size{};
+  ::GetFileSizeEx(file, &size);
+  std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+  DWORD read = 0;
+  const BOOL ok = ::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+  ::CloseHandle(file);
+  if (!ok) return std::nullopt;
+  bytes.resize(read);
+  return bytes;
+}
+
+void EmptyFolder(const std::wstring& folder) {
+  ::SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+  WIN32_FIND_DATAW found{};
+  HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const std::wstring path = folder + L"\\" + name;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      EmptyFolder(path);
+      ::RemoveDirectoryW(path.c_str());
+    } else {
+      ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      ::DeleteFileW(path.c_str());
+    }
+  } while (::FindNextFileW(find, &found));
+  ::FindClose(find);
+}
+
+SavedFiles::SavedFiles(std::vector<std::wstring> paths) : paths_(std::move(paths)) {
+  for (const std::wstring& path : paths_) saved_.push_back(ReadFileBytes(path));
+}
+
+SavedFiles::~SavedFiles() {
+  for (std::size_t i = 0; i < paths_.size(); ++i) {
+    ::SetFileAttributesW(paths_[i].c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (saved_[i]) {
+      WriteFileBytes(paths_[i], *saved_[i]);
+    } else {
+      ::DeleteFileW(paths_[i].c_str());
+    }
+  }
+}
+
+const AutorunKey kAutorunKeys[18] = {
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce"},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx"},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServices"},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run"},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\RunOnce"},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx"},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\RunServices"},
+    {HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run"},
+    {HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"},
+    {HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx"},
+    {HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\RunServices"},
+    {HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows"},
+    {HKEY_USERS, L".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"},
+    {HKEY_USERS, L".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"},
+    {HKEY_USERS, L".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx"},
+    {HKEY_USERS, L".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\RunServices"},
+    {HKEY_USERS, L".DEFAULT\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows"},
+};
+
+// The Windows NT "Windows" keys hold settings besides "load": only the values
+// the program would list from them go.
+void ClearAutorunKeys() {
+  for (const AutorunKey& key : kAutorunKeys) {
+    if (!wcsstr(key.path, L"Windows NT")) {
+      ::RegDeleteTreeW(key.root, key.path);
+      continue;
+    }
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExW(key.root, key.path, 0, KEY_ALL_ACCESS, &opened) != ERROR_SUCCESS) continue;
+    std::vector<std::wstring> listed;
+    wchar_t name[16384];
+    for (DWORD index = 0;; ++index) {
+      DWORD length = 16384, bytes = 0;
+      if (::RegEnumValueW(opened, index, name, &length, nullptr, nullptr, nullptr, &bytes) != ERROR_SUCCESS) break;
+      if (bytes == 0 || std::wstring(name, length) == L"load") listed.emplace_back(name, length);
+    }
+    for (const std::wstring& value : listed) ::RegDeleteValueW(opened, value.c_str());
+    ::RegCloseKey(opened);
+  }
+}
+
 TempFolder::TempFolder() {
   wchar_t base[MAX_PATH] = {};
   ::GetTempPathW(MAX_PATH, base);
@@ -257,12 +362,8 @@ TempFolder::TempFolder() {
 }
 
 TempFolder::~TempFolder() {
-  std::wstring from = path_ + L'\0';
-  SHFILEOPSTRUCTW operation{};
-  operation.wFunc = FO_DELETE;
-  operation.pFrom = from.c_str();
-  operation.fFlags = FOF_NO_UI;
-  ::SHFileOperationW(&operation);
+  EmptyFolder(path_);
+  ::RemoveDirectoryW(path_.c_str());
 }
 
 bool SaveWindowImage(HWND window, const std::wstring& path) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,9 @@ void InsertListRow(HWND list, const std::wstring& text);
 // Registry values of the prefix, written and read as text of the given type.
 void WriteRegistryText(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& text,
                        DWORD type = REG_SZ);
+// A value of any type with exactly these data bytes.
+void WriteRegistryBytes(HKEY root, const std::wstring& key, const std::wstring& name, DWORD type,
+                        const std::string& bytes);
 // The value's text, or "<absent>".
 std::wstring ReadRegistryText(HKEY root, const std::wstring& key, const std::wstring& name);
 void DeleteRegistryKey(HKEY root, const std::wstring& key);
@@ -76,6 +80,36 @@ inline std::wstring StoredSetting(const std::wstring& key) {
 }
 
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+// The file's bytes; nullopt when it cannot be read.
+std::optional<std::string> ReadFileBytes(const std::wstring& path);
+// Deletes every file and sub-folder inside the folder, creating it when missing.
+void EmptyFolder(const std::wstring& folder);
+
+// The keys the program reads autorun values from, with their hives.
+struct AutorunKey {
+  HKEY root;
+  const wchar_t* path;
+};
+extern const AutorunKey kAutorunKeys[18];
+// Removes every autorun key (and so every value the program would list from them).
+void ClearAutorunKeys();
+// Files saved when made and put back as they were (or removed again, where
+// there was none) when destroyed.
+class SavedFiles {
+ public:
+  explicit SavedFiles(std::vector<std::wstring> paths);
+  ~SavedFiles();
+  SavedFiles(const SavedFiles&) = delete;
+  SavedFiles& operator=(const SavedFiles&) = delete;
+
+ private:
+  std::vector<std::wstring> paths_;
+  std::vector<std::optional<std::string>> saved_;
+};
+// The legacy system files the program reads.
+inline const std::vector<std::wstring> kSystemFiles = {L"C:\\autoexec.bat", L"C:\\config.sys",
+                                                       L"C:\\windows\\system.ini", L"C:\\windows\\win.ini"};
+
 // A folder of its own under the temporary folder, removed with what it holds.
 class TempFolder {
  public:
