@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the logic natively (plain and with
-# ASan/UBSan), then the Windows build's tests under Wine on a private Xvfb
+# ASan/UBSan), the fuzz targets of its text routines for a few seconds each, then the Windows build's tests under Wine on a private Xvfb
 # display (the logic again, the Windows layer, and the program end to end).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -16,6 +16,7 @@ done
 
 ctest --preset linux -j"$jobs"
 ctest --preset linux-asan -j"$jobs"
+bash scripts/fuzz.sh 10
 
 prefix=$root/build/windows/wineprefix
 scripts/wine-prefix "$prefix"
