@@ -57,37 +57,14 @@ const char* CheckBoxKey(CheckBox box) {
   return "";
 }
 
-// Marks the program busy for a refresh or a delete walk: the command buttons
-// are disabled, and clicks that arrive while it yields to the window are dropped.
-class Form1::BusyScope {
- public:
-  explicit BusyScope(Form1& form) : form_(form) {
-    if (form_.busyDepth_++ == 0) SetCommands(false);
-  }
-  ~BusyScope() {
-    if (--form_.busyDepth_ == 0) SetCommands(true);
-  }
-  BusyScope(const BusyScope&) = delete;
-  BusyScope& operator=(const BusyScope&) = delete;
-
- private:
-  void SetCommands(bool enabled) noexcept {
-    try {
-      form_.window_.SetCommandsEnabled(enabled);
-    } catch (const std::exception&) {
-      // The guard on busyDepth_ still keeps a second run out.
-    }
-  }
-  Form1& form_;
-};
-
 Form1::Form1(const Platform& platform)
     : window_(platform.window),
       settings_(platform.settings),
       files_(platform.files),
       registry_(platform.registry),
       shell_(platform.shell),
-      services_(platform.services) {}
+      services_(platform.services),
+      skin_(platform.skin) {}
 
 void Form1::Form_Load() {
   ErrorTrap trap(window_, LocationText("Form1", "Form_Load"));
@@ -124,10 +101,6 @@ void Form1::Form_Load() {
   trap.Run(152, [&] { LoadItems(); });
 }
 
-void Form1::ApplySkin() {
-  // No skin is worn yet: the window keeps its white design.
-}
-
 // A restored value that differs from the box's unticked design state counts
 // as a click, so it is written back to the store.
 void Form1::RestoreCheckBox(CheckBox box, const char* defaultText) {
@@ -159,11 +132,6 @@ void Form1::PushButton1_Click() {
   if (Busy()) return;
   ErrorTrap trap(window_, LocationText("Form1", "PushButton1_Click"));
   trap.Run(100, [&] { LoadItems(); });
-}
-
-void Form1::PushButton4_Click() {
-  if (Busy()) return;
-  // The delete command comes with the removals.
 }
 
 void Form1::CheckBox_UserClick(CheckBox box) {

@@ -6,6 +6,8 @@
 
 namespace vq {
 
+class ErrorTrap;
+
 // The main window's program: start-up, the item list and its filters. The
 // collectors append rows straight into the window's list, which is the only
 // store of items.
@@ -43,18 +45,46 @@ class Form1 : public WindowEvents {
   // The name of the user the program runs as, or empty text.
   std::string CurrentUser();
 
+  // The delete command's walk over the ticked rows.
+  void DeleteItem();
+
   MainWindow& window_;
   SettingsStore& settings_;
   FileSystem& files_;
   Registry& registry_;
   Shell& shell_;
   Services& services_;
+  SkinFramework& skin_;
 
  private:
-  class BusyScope;
+  // Marks the program busy for a refresh or a delete walk: the command
+  // buttons are disabled, and clicks that arrive while it yields to the
+  // window are dropped.
+  class BusyScope {
+   public:
+    explicit BusyScope(Form1& form) : form_(form) {
+      if (form_.busyDepth_++ == 0) SetCommands(false);
+    }
+    ~BusyScope() {
+      if (--form_.busyDepth_ == 0) SetCommands(true);
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+   private:
+    void SetCommands(bool enabled) noexcept {
+      try {
+        form_.window_.SetCommandsEnabled(enabled);
+      } catch (...) {
+        // The guard on busyDepth_ still keeps a second run out.
+      }
+    }
+    Form1& form_;
+  };
 
   void ApplySkin();
   std::string AllUsersStartupFolder(const std::string& user, const std::string& userFolder);
+  void RemoveRow(ErrorTrap& trap, int row);
   void RestoreCheckBox(CheckBox box, const char* defaultText);
 
   int busyDepth_ = 0;

@@ -2,11 +2,12 @@
 
 #include <span>
 
+#include "platform/main_window.h"
+
 namespace vq {
 
 // The main window's design, in twips (1/1440 inch; 15 twips a pixel at 96 DPI).
 
-enum class Control { ListView1, PushButton1, PushButton4, Frame2, Check1, Check3, Check2, Check4, ProgressBar1 };
 enum class ControlKind { ListView, PushButton, Frame, CheckBox, ProgressBar };
 
 struct TwipRect {

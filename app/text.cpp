@@ -38,11 +38,24 @@ struct CharSize {
 CharSize SizeAt(std::string_view text, std::size_t at) {
   const auto byte = static_cast<unsigned char>(text[at]);
   std::size_t length = 1;
-  if (byte >= 0xC2 && byte <= 0xDF) length = 2;
-  else if (byte >= 0xE0 && byte <= 0xEF) length = 3;
-  else if (byte >= 0xF0 && byte <= 0xF4) length = 4;
-  if (at + length > text.size()) return {1, 1};
-  for (std::size_t i = 1; i < length; ++i) {
+  // The range of the second byte that keeps the character well formed (no
+  // overlong forms, no surrogates, nothing past U+10FFFF).
+  unsigned char low = 0x80, high = 0xBF;
+  if (byte >= 0xC2 && byte <= 0xDF) {
+    length = 2;
+  } else if (byte >= 0xE0 && byte <= 0xEF) {
+    length = 3;
+    if (byte == 0xE0) low = 0xA0;
+    if (byte == 0xED) high = 0x9F;
+  } else if (byte >= 0xF0 && byte <= 0xF4) {
+    length = 4;
+    if (byte == 0xF0) low = 0x90;
+    if (byte == 0xF4) high = 0x8F;
+  }
+  if (length == 1 || at + length > text.size()) return {1, 1};
+  const auto second = static_cast<unsigned char>(text[at + 1]);
+  if (second < low || second > high) return {1, 1};
+  for (std::size_t i = 2; i < length; ++i) {
     if (!IsContinuation(static_cast<unsigned char>(text[at + i]))) return {1, 1};
   }
   return {length, length == 4 ? 2u : 1u};
@@ -72,6 +85,15 @@ std::string Utf16LeToUtf8(std::string_view bytes) {
   }
   if (bytes.size() % 2 != 0) AppendUtf8(out, kReplacement);
   return out;
+}
+
+bool IsUtf8(std::string_view text) {
+  for (std::size_t at = 0; at < text.size();) {
+    const CharSize size = SizeAt(text, at);
+    if (size.bytes == 1 && static_cast<unsigned char>(text[at]) >= 0x80) return false;
+    at += size.bytes;
+  }
+  return true;
 }
 
 std::size_t Utf16Length(std::string_view utf8) {

@@ -13,6 +13,9 @@ namespace vq {
 // makes no whole code unit, become U+FFFD; NUL characters are kept.
 std::string Utf16LeToUtf8(std::string_view bytes);
 
+// True when the bytes are well-formed UTF-8.
+bool IsUtf8(std::string_view text);
+
 // How many UTF-16 code units the text takes (a byte that starts no valid
 // UTF-8 character counts as one).
 std::size_t Utf16Length(std::string_view utf8);

@@ -173,7 +173,8 @@ Figures Measure(int runs) {
   win32::Win32Registry registry;
   win32::Win32Shell shell(window.hwnd());
   win32::Win32Services services;
-  BenchForm form({window, settings, files, registry, shell, services}, window);
+  win32::Win32Skin skin;
+  BenchForm form({window, settings, files, registry, shell, services, skin}, window);
   HWND list = ::GetDlgItem(window.hwnd(), win32::ControlId(Control::ListView1));
 
   std::vector<double> program, floor;

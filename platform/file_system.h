@@ -34,6 +34,17 @@ class FileSystem {
   // and write, as an existing file, unbuffered and sequential; the handle is
   // closed at once. A folder never opens this way. Never throws.
   virtual bool OpensForPresence(const std::string& path) = 0;
+  // True when the path names an existing file, not a folder. Never throws.
+  virtual bool IsFile(const std::string& path) = 0;
+
+  // The system's plain delete of one file: fails (throws Failure) at least
+  // for read-only files, files in use and paths that name nothing.
+  virtual void PlainDelete(const std::string& path) = 0;
+  // Deletes the one file the path names even when it is read-only, and
+  // nothing else: never a pattern, never a folder, a link as a link. The
+  // file's attributes as other names of it show them stay as they were.
+  // Throws Failure when it cannot.
+  virtual void ForcedDelete(const std::string& path) = 0;
 };
 
 }  // namespace vq

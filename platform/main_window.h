@@ -1,8 +1,12 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace vq {
+
+// The controls of the main window, by their names.
+enum class Control { ListView1, PushButton1, PushButton4, Frame2, Check1, Check3, Check2, Check4, ProgressBar1 };
 
 // The window's mouse pointer, by the numbers the program has always used.
 enum class MousePointer { Default = 0, Hourglass = 11, Custom = 99 };
@@ -14,6 +18,10 @@ inline constexpr CheckBox kAllCheckBoxes[] = {CheckBox::Check1, CheckBox::Check2
 
 // Where the mouse is, for the pointer rule. The check boxes have no area of their own.
 enum class PointerArea { Background, List, Frame, Button };
+
+// Colours as the window's properties hold them: 0x00BBGGRR, or with the high
+// bit set a reference to a system colour by its index, resolved when painting.
+inline constexpr std::uint32_t kButtonFaceColour = 0x8000000Fu;
 
 // Message box styles and answers, by their platform values.
 namespace msgbox {
@@ -44,6 +52,12 @@ class MainWindow {
 
   virtual void SetCaption(const std::string& caption) = 0;
   virtual void SetProgramIcon() = 0;
+  // The window's native handle, which fits 32 bits.
+  virtual std::int32_t NativeHandle() = 0;
+  // Background colours of the window and of a frame or check box on it.
+  // Throws Failure for a control that has no such colour.
+  virtual void SetBackColour(std::uint32_t colour) = 0;
+  virtual void SetControlBackColour(Control control, std::uint32_t colour) = 0;
   // The title of message boxes that give none of their own.
   virtual void SetApplicationTitle(const std::string& title) = 0;
   // Loads a cursor file as the image of the custom pointer.

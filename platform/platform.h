@@ -6,6 +6,7 @@
 #include "platform/services.h"
 #include "platform/settings_store.h"
 #include "platform/shell.h"
+#include "platform/skin.h"
 
 namespace vq {
 
@@ -18,6 +19,7 @@ struct Platform {
   Registry& registry;
   Shell& shell;
   Services& services;
+  SkinFramework& skin;
 };
 
 }  // namespace vq

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,6 +38,11 @@ class Services {
   virtual ~Services() = default;
   // Connects to a namespace such as \\.\root\cimv2.
   virtual std::unique_ptr<ManagementNamespace> ConnectManagement(const std::string& path) = 0;
+  // Asks the service control manager, with connect rights only, to stop the
+  // service with the given key name, opened with stop rights only. Returns
+  // the state the service reports in answer (3 stop pending, 1 stopped), or
+  // 0 when any step was refused. Waits for nothing.
+  virtual std::uint32_t StopService(const std::string& name) = 0;
 };
 
 }  // namespace vq

@@ -56,6 +56,7 @@ inline void CloseFind(HANDLE handle) { ::FindClose(handle); }
 inline void CloseService(SC_HANDLE handle) { ::CloseServiceHandle(handle); }
 inline void CloseCursor(HCURSOR cursor) { ::DestroyCursor(cursor); }
 inline void CloseFont(HFONT font) { ::DeleteObject(font); }
+inline void CloseBrush(HBRUSH brush) { ::DeleteObject(brush); }
 inline void FreeIdList(LPITEMIDLIST list) { ::CoTaskMemFree(list); }
 inline void FreeBstr(BSTR text) { ::SysFreeString(text); }
 template <typename I>
@@ -69,6 +70,7 @@ using UniqueFindHandle = UniqueHandle<HANDLE, &CloseFind, &IsRealHandle>;
 using UniqueScHandle = UniqueHandle<SC_HANDLE, &CloseService>;
 using UniqueCursor = UniqueHandle<HCURSOR, &CloseCursor>;
 using UniqueFont = UniqueHandle<HFONT, &CloseFont>;
+using UniqueBrush = UniqueHandle<HBRUSH, &CloseBrush>;
 using UniqueIdList = UniqueHandle<LPITEMIDLIST, &FreeIdList>;
 using UniqueBstr = UniqueHandle<BSTR, &FreeBstr>;
 

@@ -29,6 +29,23 @@ std::string Win32FileSystem::ProgramFolder() {
 }
 
 namespace {
+
+// Since Windows 10 1809 a delete can ignore the read-only attribute, leaving
+// it as it is (declared here: the headers show it only to newer targets).
+constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+constexpr DWORD kDispositionDelete = 0x1;
+constexpr DWORD kDispositionIgnoreReadOnly = 0x10;
+struct DispositionInfoEx {
+  DWORD flags;
+};
+
+// Sets the attributes through the handle; times left as they are.
+bool SetAttributes(HANDLE file, DWORD attributes) {
+  FILE_BASIC_INFO basic{};
+  basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+  return ::SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic);
+}
+
 WIN32_FILE_ATTRIBUTE_DATA Attributes(const std::string& path) {
   if (path.empty()) throw Failure("Bad file name or number");
   // A path ending in a separator names a folder's contents, not a file.
@@ -109,6 +126,53 @@ bool Win32FileSystem::OpensForPresence(const std::string& path) {
   UniqueFileHandle file(::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   return static_cast<bool>(file);
+}
+
+}  // namespace vq::win32
+
+namespace vq::win32 {
+
+bool Win32FileSystem::IsFile(const std::string& path) {
+  try {
+    const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  } catch (const Failure&) {
+    return false;
+  }
+}
+
+void Win32FileSystem::PlainDelete(const std::string& path) {
+  if (!::DeleteFileW(Widen(path).c_str())) ThrowLastError("DeleteFileW");
+}
+
+void Win32FileSystem::ForcedDelete(const std::string& path) {
+  // The name itself: a link is opened as the link, never as what it points to.
+  UniqueFileHandle file(::CreateFileW(Widen(path).c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file) ThrowLastError("CreateFileW");
+  FILE_BASIC_INFO basic{};
+  if (!::GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic)) {
+    ThrowLastError("GetFileInformationByHandleEx");
+  }
+  if (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) throw Failure("The path names a folder, not a file");
+
+  DispositionInfoEx ignoringReadOnly{kDispositionDelete | kDispositionIgnoreReadOnly};
+  if (::SetFileInformationByHandle(file.get(), kFileDispositionInfoEx, &ignoringReadOnly, sizeof ignoringReadOnly)) {
+    return;
+  }
+  // Elsewhere the read-only attribute is cleared for the delete and put back
+  // before the handle closes: the file's other names (hard links), or a
+  // link's target where the system follows links, must still show it.
+  const bool readOnly = basic.FileAttributes & FILE_ATTRIBUTE_READONLY;
+  if (readOnly && !SetAttributes(file.get(), basic.FileAttributes & ~FILE_ATTRIBUTE_READONLY)) {
+    ThrowLastError("SetFileInformationByHandle");
+  }
+  FILE_DISPOSITION_INFO dispose{TRUE};
+  const bool deleted = ::SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose, sizeof dispose);
+  const DWORD error = ::GetLastError();
+  if (readOnly) SetAttributes(file.get(), basic.FileAttributes);
+  if (!deleted) throw Win32Failure("SetFileInformationByHandle", error);
 }
 
 }  // namespace vq::win32

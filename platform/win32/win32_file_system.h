@@ -18,6 +18,9 @@ class Win32FileSystem final : public FileSystem {
   std::string AnsiToUtf8(std::string_view bytes) override;
   void ListFiles(const std::string& pattern, const std::function<void(const std::string& name)>& each) override;
   bool OpensForPresence(const std::string& path) override;
+  bool IsFile(const std::string& path) override;
+  void PlainDelete(const std::string& path) override;
+  void ForcedDelete(const std::string& path) override;
 };
 
 }  // namespace vq::win32

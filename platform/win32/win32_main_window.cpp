@@ -14,6 +14,8 @@ namespace {
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
 constexpr int kProgramIconId = 1;
+// The high bit of a colour marks a reference to a system colour.
+constexpr std::uint32_t kSystemColourBit = 0x80000000u;
 // Columns start at the common default width until the program sets theirs.
 constexpr int kDefaultColumnTwips = 1440;
 
@@ -214,15 +216,16 @@ std::optional<LRESULT> Win32MainWindow::OnMessage(UINT message, WPARAM wParam, L
     case WM_ERASEBKGND: {
       RECT client{};
       ::GetClientRect(hwnd_, &client);
-      ::FillRect(reinterpret_cast<HDC>(wParam), &client, background_);
+      ::FillRect(reinterpret_cast<HDC>(wParam), &client, formColour_.Brush());
       return 1;
     }
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN: {
       const int id = ::GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
       if (id == ControlId(Control::Frame2) || (id >= ControlId(Control::Check1) && id <= ControlId(Control::Check4))) {
-        ::SetBkColor(reinterpret_cast<HDC>(wParam), backgroundColor_);
-        return reinterpret_cast<LRESULT>(background_);
+        const BackColour& colour = controlColours_[static_cast<std::size_t>(id - ControlId(Control::ListView1))];
+        ::SetBkColor(reinterpret_cast<HDC>(wParam), colour.Colour());
+        return reinterpret_cast<LRESULT>(colour.Brush());
       }
       break;
     }
@@ -316,6 +319,38 @@ void Win32MainWindow::SetProgramIcon() {
   };
   ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, load(SM_CXICON, SM_CYICON));
   ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, load(SM_CXSMICON, SM_CYSMICON));
+}
+
+void Win32MainWindow::BackColour::Set(std::uint32_t colour) {
+  colour_ = colour;
+  brush_.reset(colour & kSystemColourBit ? nullptr : ::CreateSolidBrush(colour & 0xFFFFFF));
+}
+
+COLORREF Win32MainWindow::BackColour::Colour() const {
+  return colour_ & kSystemColourBit ? ::GetSysColor(static_cast<int>(colour_ & 0xFF)) : colour_ & 0xFFFFFF;
+}
+
+HBRUSH Win32MainWindow::BackColour::Brush() const {
+  return colour_ & kSystemColourBit ? ::GetSysColorBrush(static_cast<int>(colour_ & 0xFF)) : brush_.get();
+}
+
+std::int32_t Win32MainWindow::NativeHandle() {
+  // Window handles are 32-bit values, shared with 32-bit programs.
+  return static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(hwnd_));
+}
+
+void Win32MainWindow::SetBackColour(std::uint32_t colour) {
+  formColour_.Set(colour);
+  ::InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void Win32MainWindow::SetControlBackColour(Control control, std::uint32_t colour) {
+  const ControlKind kind = LayoutOf(control).kind;
+  if (kind != ControlKind::Frame && kind != ControlKind::CheckBox) {
+    throw Failure("Object doesn't support this property or method");
+  }
+  controlColours_[static_cast<std::size_t>(control)].Set(colour);
+  ::InvalidateRect(ControlWindow(control), nullptr, TRUE);
 }
 
 void Win32MainWindow::SetApplicationTitle(const std::string& title) { applicationTitle_ = Widen(title); }

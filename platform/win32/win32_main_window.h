@@ -36,6 +36,9 @@ class Win32MainWindow : public MainWindow {
 
   void SetCaption(const std::string& caption) override;
   void SetProgramIcon() override;
+  std::int32_t NativeHandle() override;
+  void SetBackColour(std::uint32_t colour) override;
+  void SetControlBackColour(Control control, std::uint32_t colour) override;
   void SetApplicationTitle(const std::string& title) override;
   void LoadCustomPointerImage(const std::string& path) override;
   MousePointer Pointer() override { return pointer_; }
@@ -81,8 +84,21 @@ class Win32MainWindow : public MainWindow {
   UniqueFont windowFont_;
   UniqueFont buttonFont_;
   UniqueCursor customCursor_;
-  HBRUSH background_ = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
-  COLORREF backgroundColor_ = RGB(255, 255, 255);
+  // A background colour as the program sets it: an RGB value, or a system
+  // colour reference resolved when painting, so it follows the colour scheme.
+  class BackColour {
+   public:
+    void Set(std::uint32_t colour);
+    COLORREF Colour() const;
+    HBRUSH Brush() const;
+
+   private:
+    std::uint32_t colour_ = 0xFFFFFF;  // the white design
+    UniqueBrush brush_{::CreateSolidBrush(RGB(255, 255, 255))};
+  };
+  // The window's own, then those of Frame2 and the four check boxes, by control.
+  BackColour formColour_;
+  std::array<BackColour, 9> controlColours_{};
   MousePointer pointer_ = MousePointer::Default;
   std::wstring applicationTitle_;
   std::vector<int> columnTwips_;

@@ -102,4 +102,15 @@ std::unique_ptr<ManagementNamespace> Win32Services::ConnectManagement(const std:
   return std::make_unique<Win32ManagementNamespace>(std::move(services));
 }
 
+std::uint32_t Win32Services::StopService(const std::string& name) {
+  const std::wstring serviceName = Widen(name);
+  UniqueScHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager) return 0;
+  UniqueScHandle service(::OpenServiceW(manager.get(), serviceName.c_str(), SERVICE_STOP));
+  if (!service) return 0;
+  SERVICE_STATUS status{};
+  if (::ControlService(service.get(), SERVICE_CONTROL_STOP, &status) != 1) return 0;
+  return status.dwCurrentState;
+}
+
 }  // namespace vq::win32

@@ -9,6 +9,7 @@ namespace vq::win32 {
 class Win32Services final : public Services {
  public:
   std::unique_ptr<ManagementNamespace> ConnectManagement(const std::string& path) override;
+  std::uint32_t StopService(const std::string& name) override;
 };
 
 }  // namespace vq::win32

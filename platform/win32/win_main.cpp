@@ -10,6 +10,7 @@
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_services.h"
 #include "platform/win32/win32_shell.h"
+#include "platform/win32/win32_skin.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
@@ -22,7 +23,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     vq::win32::Win32Registry registry;
     vq::win32::Win32Shell shell(window.hwnd());
     vq::win32::Win32Services services;
-    vq::Form1 form({window, settings, files, registry, shell, services});
+    vq::win32::Win32Skin skin;
+    vq::Form1 form({window, settings, files, registry, shell, services, skin});
     window.SetEvents(&form);
     form.Form_Load();
     window.Show();

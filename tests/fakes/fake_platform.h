@@ -17,6 +17,7 @@
 #include "platform/services.h"
 #include "platform/settings_store.h"
 #include "platform/shell.h"
+#include "platform/skin.h"
 
 namespace vq::test {
 
@@ -57,6 +58,7 @@ class FakeWindow : public MainWindow, public FailurePlan {
   bool listRedraw = true;
   bool ended = false;
   int answer = msgbox::kOk;
+  std::set<std::string> refusedMessages;  // boxes with these texts fail to show
   // Runs at the start of every operation, after its failure check; lets a
   // test act as the user would while the program works.
   std::function<void(const std::string& operation)> during;
@@ -65,6 +67,11 @@ class FakeWindow : public MainWindow, public FailurePlan {
 
   void SetCaption(const std::string& text) override { Enter("SetCaption", text), caption = text; }
   void SetProgramIcon() override { Enter("SetProgramIcon"); }
+  std::int32_t NativeHandle() override { return Enter("NativeHandle"), 0x1234; }
+  void SetBackColour(std::uint32_t colour) override { Enter("SetBackColour", std::to_string(colour)); }
+  void SetControlBackColour(Control control, std::uint32_t colour) override {
+    Enter("SetControlBackColour", std::to_string(static_cast<int>(control)) + "=" + std::to_string(colour));
+  }
   void SetApplicationTitle(const std::string& title) override {
     Enter("SetApplicationTitle", title), applicationTitle = title;
   }
@@ -110,6 +117,7 @@ class FakeWindow : public MainWindow, public FailurePlan {
   }
   int ShowMessage(const std::string& text, int style, const std::string& title) override {
     Enter("ShowMessage", title);
+    if (refusedMessages.count(text)) throw Failure("The box could not be shown");
     boxes.push_back({text, style, title});
     return answer;
   }
@@ -173,6 +181,9 @@ class FakeFileSystem : public FileSystem, public FailurePlan {
   std::vector<std::string> listingOrder;     // the order folders list their files in
   std::set<std::string> unopenable;          // listed, but gone by the time they are opened
   std::set<std::string> unreadable;
+  std::set<std::string> readOnly;
+  std::set<std::string> folders;             // never files
+  std::vector<std::string> deletes;          // "delete <path>" / "force <path>", in order
   std::vector<std::string> listed;  // the patterns listed
 
   void AddFile(const std::string& path, const std::string& bytes = "") {
@@ -219,8 +230,24 @@ class FakeFileSystem : public FileSystem, public FailurePlan {
     }
   }
   bool OpensForPresence(const std::string& path) override { return files.count(path) && !unopenable.count(path); }
+  bool IsFile(const std::string& path) override { return files.count(path) > 0; }
+  void PlainDelete(const std::string& path) override {
+    deletes.push_back("delete " + path);
+    if (readOnly.count(path)) throw Failure("Access is denied");
+    Remove(path);
+  }
+  void ForcedDelete(const std::string& path) override {
+    deletes.push_back("force " + path);
+    FailurePlan::Check("ForcedDelete");
+    Remove(path);
+    readOnly.erase(path);
+  }
 
  private:
+  void Remove(const std::string& path) {
+    if (!files.erase(path)) throw Failure("File not found");
+    listingOrder.erase(std::find(listingOrder.begin(), listingOrder.end(), path));
+  }
   const std::string& Content(const std::string& path) const {
     auto it = files.find(path);
     if (it == files.end()) throw Failure("File not found");
@@ -311,10 +338,25 @@ class FakeServices : public Services, public FailurePlan {
  public:
   struct Service {
     std::optional<std::string> name, displayName, state;
+    bool acceptsStop = true;
   };
   std::vector<Service> services;
   std::string connectedTo, query;
   int liveObjects = 0;  // connections, queries and objects not yet released
+  std::vector<std::string> stops;
+
+  // A running service that accepts the stop is stopped at once; the state it reports is 1.
+  std::uint32_t StopService(const std::string& name) override {
+    stops.push_back(name);
+    FailurePlan::Check("StopService");
+    for (Service& service : services) {
+      if (service.name == name && service.state == "Running" && service.acceptsStop) {
+        service.state = "Stopped";
+        return 1;
+      }
+    }
+    return 0;
+  }
 
   std::unique_ptr<ManagementNamespace> ConnectManagement(const std::string& path) override {
     FailurePlan::Check("ConnectManagement");
@@ -358,6 +400,25 @@ class FakeServices : public Services, public FailurePlan {
   };
 };
 
+class FakeSkin : public SkinFramework, public FailurePlan {
+ public:
+  std::vector<std::string> calls;
+  std::int32_t options = 0x10;
+
+  void LoadSkin(const std::string& path, const std::string& section) override {
+    calls.push_back("LoadSkin(" + path + "," + section + ")");
+    FailurePlan::Check("LoadSkin");
+  }
+  std::int32_t ApplyOptions() override { return calls.push_back("ApplyOptions"), options; }
+  void SetApplyOptions(std::int32_t value) override {
+    calls.push_back("SetApplyOptions(" + std::to_string(value) + ")");
+    options = value;
+  }
+  void SetSkinLists(bool on) override { calls.push_back(std::string("SetSkinLists(") + (on ? "true)" : "false)")); }
+  void SetSkinButtons(bool on) override { calls.push_back(std::string("SetSkinButtons(") + (on ? "true)" : "false)")); }
+  void ApplyWindow(std::int32_t handle) override { calls.push_back("ApplyWindow(" + std::to_string(handle) + ")"); }
+};
+
 // One fake of each platform interface, handed out together as the program takes them.
 struct FakePlatform {
   FakeWindow window;
@@ -366,7 +427,8 @@ struct FakePlatform {
   FakeRegistry registry;
   FakeShell shell;
   FakeServices services;
-  Platform Get() { return {window, settings, files, registry, shell, services}; }
+  FakeSkin skin;
+  Platform Get() { return {window, settings, files, registry, shell, services, skin}; }
 };
 
 }  // namespace vq::test

@@ -14,6 +14,7 @@
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_services.h"
 #include "platform/win32/win32_shell.h"
+#include "platform/win32/win32_skin.h"
 
 namespace vq::test {
 
@@ -41,7 +42,7 @@ struct RealPlatform {
   RealPlatform() {
     for (const char* header : {"Type", "Location", "Item", "Extra Details"}) window.AddColumn(header);
   }
-  Platform Get() { return {window, settings, files, registry, shell, services}; }
+  Platform Get() { return {window, settings, files, registry, shell, services, skin}; }
 
   // Every row's four texts, as the list holds them.
   std::vector<std::vector<std::string>> Rows() {
@@ -58,6 +59,7 @@ struct RealPlatform {
   win32::Win32Registry registry;
   win32::Win32Shell shell{window.hwnd()};
   win32::Win32Services services;
+  win32::Win32Skin skin;
 };
 
 }  // namespace vq::test

@@ -11,10 +11,11 @@
 
 namespace vq::test {
 
-// Form1 with its collectors callable one at a time.
+// Form1 with its collectors and its delete walk callable one at a time.
 class CollectorForm1 : public Form1 {
  public:
   using Form1::Form1;
+  using Form1::DeleteItem;
   using Form1::GetRegistryItems;
   using Form1::GetServices;
   using Form1::GetStartup;

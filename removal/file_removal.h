@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+namespace vq {
+
+class FileSystem;
+class MainWindow;
+
+// Deletes one file from a Startup folder: lets the window handle its pending
+// events once, tries the plain delete, and only when that fails the forced
+// one. Says nothing of the outcome and never fails after the events.
+void RemoveFile(MainWindow& window, FileSystem& files, const std::string& path);
+
+// The delete that also removes read-only files. Fails when it cannot delete.
+void ForceDeleteFile(FileSystem& files, const std::string& path);
+
+}  // namespace vq
