@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <climits>
+#include <optional>
+#include <utility>
 
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"
@@ -128,10 +130,6 @@ bool Win32FileSystem::OpensForPresence(const std::string& path) {
   return static_cast<bool>(file);
 }
 
-}  // namespace vq::win32
-
-namespace vq::win32 {
-
 bool Win32FileSystem::IsFile(const std::string& path) {
   try {
     const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
@@ -141,29 +139,103 @@ bool Win32FileSystem::IsFile(const std::string& path) {
   }
 }
 
-void Win32FileSystem::PlainDelete(const std::string& path) {
-  if (!::DeleteFileW(Widen(path).c_str())) ThrowLastError("DeleteFileW");
+namespace {
+
+bool SameText(std::wstring_view a, std::wstring_view b) {
+  return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+         CSTR_EQUAL;
 }
 
-void Win32FileSystem::ForcedDelete(const std::string& path) {
-  // The name itself: a link is opened as the link, never as what it points to.
-  UniqueFileHandle file(::CreateFileW(Widen(path).c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+std::wstring FullPath(const std::wstring& path) {
+  const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  std::wstring full(size, L'\0');
+  full.resize(::GetFullPathNameW(path.c_str(), size, full.data(), nullptr));
+  return full;
+}
+
+// The path the open file has, without the \\?\ form.
+std::wstring FinalPath(HANDLE file) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = ::GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()),
+                                                     FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0) ThrowLastError("GetFinalPathNameByHandleW");
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(length);
+  }
+  if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\" + path.substr(7);
+  if (path.rfind(L"\\\\?\\", 0) == 0) return path.substr(4);
+  return path;
+}
+
+// Volume and index of the folder or file, which tell it apart however it is reached.
+std::optional<std::pair<DWORD, ULONGLONG>> Identity(const std::wstring& path) {
+  UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!file || !::GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+  return std::pair{info.dwVolumeSerialNumber, static_cast<ULONGLONG>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+}
+
+std::wstring_view NameOf(std::wstring_view path) { return path.substr(path.find_last_of(L'\\') + 1); }
+std::wstring ParentOf(std::wstring_view path) { return std::wstring(path.substr(0, path.find_last_of(L'\\') + 1)); }
+
+// Opens the one file the path names to delete it: the name itself, never a
+// folder, never what a link leads to. Windows opens a link as the link; Wine
+// opens the target of a Unix symbolic link however it is asked, so a handle
+// that turns out to be another entry than the one named is refused.
+UniqueFileHandle OpenNamedFile(const std::string& path, DWORD access, FILE_BASIC_INFO& basic) {
+  const std::wstring wide = Widen(path);
+  UniqueFileHandle file(::CreateFileW(wide.c_str(), DELETE | FILE_READ_ATTRIBUTES | access,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file) ThrowLastError("CreateFileW");
-  FILE_BASIC_INFO basic{};
   if (!::GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic)) {
     ThrowLastError("GetFileInformationByHandleEx");
   }
   if (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) throw Failure("The path names a folder, not a file");
+  const std::wstring opened = FinalPath(file.get());
+  const std::wstring named = FullPath(wide);
+  if (SameText(opened, named)) return file;
+  // The same entry reached another way (a junction on the way, a short name) is still the one named.
+  const std::wstring longNamed = [&] {
+    std::wstring longer(32768, L'\0');
+    longer.resize(::GetLongPathNameW(named.c_str(), longer.data(), static_cast<DWORD>(longer.size())));
+    return longer.empty() ? named : longer;
+  }();
+  const auto folder = Identity(ParentOf(opened));
+  if (!SameText(NameOf(opened), NameOf(longNamed)) || !folder || folder != Identity(ParentOf(longNamed))) {
+    throw Failure("The path is a link to another file, which is left alone");
+  }
+  return file;
+}
 
+}  // namespace
+
+void Win32FileSystem::PlainDelete(const std::string& path) {
+  // What DeleteFileW does, on a handle that is sure to be the named file: a
+  // read-only file or one in use is refused.
+  FILE_BASIC_INFO basic{};
+  UniqueFileHandle file = OpenNamedFile(path, 0, basic);
+  FILE_DISPOSITION_INFO dispose{TRUE};
+  if (!::SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose, sizeof dispose)) {
+    ThrowLastError("SetFileInformationByHandle");
+  }
+}
+
+void Win32FileSystem::ForcedDelete(const std::string& path) {
+  FILE_BASIC_INFO basic{};
+  UniqueFileHandle file = OpenNamedFile(path, FILE_WRITE_ATTRIBUTES, basic);
   DispositionInfoEx ignoringReadOnly{kDispositionDelete | kDispositionIgnoreReadOnly};
   if (::SetFileInformationByHandle(file.get(), kFileDispositionInfoEx, &ignoringReadOnly, sizeof ignoringReadOnly)) {
     return;
   }
   // Elsewhere the read-only attribute is cleared for the delete and put back
-  // before the handle closes: the file's other names (hard links), or a
-  // link's target where the system follows links, must still show it.
+  // before the handle closes: the file's other names (hard links) must still show it.
   const bool readOnly = basic.FileAttributes & FILE_ATTRIBUTE_READONLY;
   if (readOnly && !SetAttributes(file.get(), basic.FileAttributes & ~FILE_ATTRIBUTE_READONLY)) {
     ThrowLastError("SetFileInformationByHandle");

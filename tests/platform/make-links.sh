@@ -1,0 +1,12 @@
+#!/bin/sh
+# Unix symbolic links for the platform tests: Wine shows them as plain files
+# and opens their targets when asked for them.
+set -e
+dir=$1
+rm -rf "$dir"
+mkdir -p "$dir/elsewhere"
+echo target > "$dir/target.lnk"
+chmod a-w "$dir/target.lnk"
+ln -s "$dir/target.lnk" "$dir/link.lnk"
+echo "same name" > "$dir/elsewhere/same.lnk"
+ln -s "$dir/elsewhere/same.lnk" "$dir/same.lnk"

@@ -1,0 +1,189 @@
+// The removals on the real files, registry and services of the Wine prefix,
+// and the skin layer on a real window.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include "collectors/mod_registry.h"
+#include "e2e/harness.h"
+#include "e2e/test_service_control.h"
+#include "platform/failure.h"
+#include "platform/real_platform.h"
+#include "platform/win32/text.h"
+#include "removal/file_removal.h"
+#include "removal/registry_removal.h"
+#include "removal/service_stop.h"
+
+namespace vq {
+namespace {
+
+using win32::Narrow;
+using win32::Widen;
+
+struct FileState {
+  DWORD attributes;
+  FILETIME written;
+  std::optional<std::string> bytes;
+};
+
+FileState StateOf(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return {INVALID_FILE_ATTRIBUTES, {}, {}};
+  return {data.dwFileAttributes, data.ftLastWriteTime, e2e::ReadFileBytes(path)};
+}
+
+TEST(FileRemovalOnWine, ForcedDeleteTakesTheOneNameAndLeavesEverythingElse) {
+  win32::Win32FileSystem files;
+  e2e::TempFolder folder;
+  const std::wstring base = folder.path();
+  e2e::WriteFileBytes(base + L"\\read-only.lnk", "ro");
+  ::SetFileAttributesW((base + L"\\read-only.lnk").c_str(), FILE_ATTRIBUTE_READONLY);
+  EXPECT_THROW(files.PlainDelete(Narrow(base + L"\\read-only.lnk")), Failure);
+  files.ForcedDelete(Narrow(base + L"\\read-only.lnk"));
+  EXPECT_EQ(::GetFileAttributesW((base + L"\\read-only.lnk").c_str()), INVALID_FILE_ATTRIBUTES);
+
+  // Two names of one read-only file: the other keeps its bytes, attribute and time.
+  e2e::WriteFileBytes(base + L"\\\u00DCberwachung \u4E2D.lnk", "shared bytes");
+  ::SetFileAttributesW((base + L"\\\u00DCberwachung \u4E2D.lnk").c_str(), FILE_ATTRIBUTE_READONLY);
+  ASSERT_TRUE(::CreateHardLinkW((base + L"\\other name.lnk").c_str(), (base + L"\\\u00DCberwachung \u4E2D.lnk").c_str(),
+                                nullptr));
+  const FileState before = StateOf(base + L"\\other name.lnk");
+  files.ForcedDelete(Narrow(base + L"\\\u00DCberwachung \u4E2D.lnk"));
+  EXPECT_EQ(::GetFileAttributesW((base + L"\\\u00DCberwachung \u4E2D.lnk").c_str()), INVALID_FILE_ATTRIBUTES);
+  const FileState after = StateOf(base + L"\\other name.lnk");
+  EXPECT_TRUE(after.attributes & FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(after.bytes, before.bytes);
+  EXPECT_EQ(::CompareFileTime(&after.written, &before.written), 0);
+
+  // Never a pattern, never a folder, never what is not there.
+  e2e::WriteFileBytes(base + L"\\a.lnk", "a");
+  ::CreateDirectoryW((base + L"\\sub.lnk").c_str(), nullptr);
+  for (const wchar_t* name : {L"\\*.lnk", L"\\?.lnk", L"\\sub.lnk", L"\\missing.lnk"}) {
+    EXPECT_THROW(files.PlainDelete(Narrow(base + name)), Failure) << Narrow(name);
+    EXPECT_THROW(files.ForcedDelete(Narrow(base + name)), Failure) << Narrow(name);
+  }
+  EXPECT_TRUE(StateOf(base + L"\\a.lnk").bytes);
+  EXPECT_TRUE(StateOf(base + L"\\other name.lnk").bytes);
+  EXPECT_NE(::GetFileAttributesW((base + L"\\sub.lnk").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// Links made by the test run (tests/platform/make-links.sh): one to a
+// read-only file beside it, one to a file of the same name in another folder.
+TEST(FileRemovalOnWine, AUnixLinkIsRefusedAndWhatItLeadsToLeftAlone) {
+  const std::wstring links = e2e::BuildFolder() + L"\\tests\\links";
+  if (::GetFileAttributesW(links.c_str()) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "no Unix links in this run";
+  win32::Win32FileSystem files;
+  test::QuietWindow window;
+  for (const wchar_t* name : {L"\\link.lnk", L"\\same.lnk"}) {
+    EXPECT_THROW(files.PlainDelete(Narrow(links + name)), Failure);
+    EXPECT_THROW(files.ForcedDelete(Narrow(links + name)), Failure);
+    RemoveFile(window, files, Narrow(links + name));
+    EXPECT_NE(::GetFileAttributesW((links + name).c_str()), INVALID_FILE_ATTRIBUTES) << "the link stays";
+  }
+  EXPECT_EQ(e2e::ReadFileBytes(links + L"\\target.lnk"), "target\n");
+  EXPECT_TRUE(::GetFileAttributesW((links + L"\\target.lnk").c_str()) & FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(e2e::ReadFileBytes(links + L"\\elsewhere\\same.lnk"), "same name\n");
+}
+
+TEST(RegistryRemovalOnWine, DeletesExactlyTheNamedValueOfTheNamedKey) {
+  const std::wstring test = L"Software\\Vellorin Removal Test";
+  const std::wstring wow = L"SOFTWARE\\WOW6432Node\\Vellorin Removal Test";
+  const std::wstring native = L"SOFTWARE\\Vellorin Removal Test";
+  e2e::WriteRegistryText(HKEY_CURRENT_USER, test, L"\u00DCberwachung-\u4E2D", L"a");
+  e2e::WriteRegistryText(HKEY_CURRENT_USER, test, L"Uberwachung-\u4E2D", L"b");
+  e2e::WriteRegistryText(HKEY_CURRENT_USER, test, L"", L"default");
+  e2e::WriteRegistryText(HKEY_CURRENT_USER, test + L"\\Other", L"\u00DCberwachung-\u4E2D", L"c");
+  e2e::WriteRegistryText(HKEY_LOCAL_MACHINE, wow, L"Old", L"32-bit");
+  e2e::WriteRegistryText(HKEY_LOCAL_MACHINE, native, L"Old", L"64-bit");
+
+  win32::Win32Registry registry;
+  DeleteRegistryValue(registry, Hive::CurrentUser, Narrow(test), "\xC3\x9C" "berwachung-\xE4\xB8\xAD");
+  DeleteRegistryValue(registry, Hive::CurrentUser, Narrow(test), "");
+  DeleteRegistryValue(registry, Hive::LocalMachine, Narrow(wow), "Old");
+  DeleteRegistryValue(registry, Hive::CurrentUser, Narrow(test), "missing");
+  DeleteRegistryValue(registry, Hive::CurrentUser, "Software\\No Such Key", "x");
+
+  EXPECT_EQ(e2e::ReadRegistryText(HKEY_CURRENT_USER, test, L"\u00DCberwachung-\u4E2D"), L"<absent>");
+  EXPECT_EQ(e2e::ReadRegistryText(HKEY_CURRENT_USER, test, L""), L"<absent>");
+  EXPECT_EQ(e2e::ReadRegistryText(HKEY_CURRENT_USER, test, L"Uberwachung-\u4E2D"), L"b");
+  EXPECT_EQ(e2e::ReadRegistryText(HKEY_CURRENT_USER, test + L"\\Other", L"\u00DCberwachung-\u4E2D"), L"c");
+  EXPECT_EQ(e2e::ReadRegistryText(HKEY_LOCAL_MACHINE, wow, L"Old"), L"<absent>");
+  EXPECT_EQ(e2e::ReadRegistryText(HKEY_LOCAL_MACHINE, native, L"Old"), L"64-bit");
+  e2e::DeleteRegistryKey(HKEY_CURRENT_USER, test);
+  e2e::DeleteRegistryKey(HKEY_LOCAL_MACHINE, wow);
+  e2e::DeleteRegistryKey(HKEY_LOCAL_MACHINE, native);
+}
+
+TEST(ServiceStopOnWine, StopsARunningServiceAndRefusesTheRest) {
+  win32::Win32Services services;
+  e2e::TestService service(L"VQ Test Stop", L"Vellorin Stop Test");
+  ASSERT_TRUE(service.Start());
+  const std::uint32_t state = StopService(services, "VQ Test Stop");
+  EXPECT_TRUE(state == SERVICE_STOP_PENDING || state == SERVICE_STOPPED) << state;
+  EXPECT_TRUE(service.Stop()) << "it stops";
+  EXPECT_EQ(StopService(services, "VQ Test Stop"), 0u) << "a stopped service refuses";
+  EXPECT_EQ(StopService(services, "No Such Service"), 0u);
+}
+
+class SkinOnWine : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
+    ::InitCommonControlsEx(&controls);
+  }
+  // The colour the screen shows at a point of the window's client area, once it has painted.
+  COLORREF PixelAt(POINT point) {
+    ::RedrawWindow(window.hwnd(), nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    window.DoEvents();
+    ::ClientToScreen(window.hwnd(), &point);
+    HDC screen = ::GetDC(nullptr);
+    const COLORREF colour = ::GetPixel(screen, point.x, point.y);
+    ::ReleaseDC(nullptr, screen);
+    return colour;
+  }
+  std::string WriteSkin(const std::string& text) {
+    e2e::WriteFileBytes(folder.path() + L"\\o.cjs", text);
+    return Narrow(folder.path()) + "\\o.cjs";
+  }
+  test::QuietWindow window;
+  win32::Win32Skin skin;
+  e2e::TempFolder folder;
+};
+
+TEST_F(SkinOnWine, ButtonFaceThenTheSkinsColours) {
+  window.Show();
+  window.SetBackColour(kButtonFaceColour);
+  EXPECT_EQ(PixelAt({3, 3}), ::GetSysColor(COLOR_BTNFACE));
+
+  skin.LoadSkin(WriteSkin("window = #203040\ntext = #F0E0D0\nlist = #102030\nbutton = #405060\n"), "");
+  skin.SetApplyOptions(1);
+  skin.SetSkinLists(true);
+  skin.SetSkinButtons(true);
+  skin.ApplyWindow(window.NativeHandle());
+  EXPECT_EQ(PixelAt({3, 3}), RGB(0x20, 0x30, 0x40));
+  HWND list = ::GetDlgItem(window.hwnd(), win32::ControlId(Control::ListView1));
+  EXPECT_EQ(::SendMessageW(list, LVM_GETBKCOLOR, 0, 0), RGB(0x10, 0x20, 0x30));
+  HWND button = ::GetDlgItem(window.hwnd(), win32::ControlId(Control::PushButton1));
+  EXPECT_EQ(::GetWindowLongPtrW(button, GWL_STYLE) & BS_TYPEMASK, BS_OWNERDRAW);
+  RECT rect{};
+  ::GetWindowRect(button, &rect);
+  ::MapWindowPoints(HWND_DESKTOP, window.hwnd(), reinterpret_cast<POINT*>(&rect), 2);
+  EXPECT_EQ(PixelAt({rect.left + 6, rect.top + 6}), RGB(0x40, 0x50, 0x60));
+}
+
+TEST_F(SkinOnWine, ABadFileOrNoLoadedSkinFailsWithItsReason) {
+  try {
+    skin.LoadSkin(WriteSkin("window = #203040\nwindow-colour = blue\n"), "");
+    ADD_FAILURE() << "loaded";
+  } catch (const Failure& failure) {
+    EXPECT_STREQ(failure.what(), "Invalid skin file, line 2: unknown key \"window-colour\"");
+  }
+  EXPECT_THROW(skin.ApplyWindow(window.NativeHandle()), Failure) << "nothing loaded";
+  EXPECT_THROW(skin.LoadSkin(Narrow(folder.path()) + "\\missing.cjs", ""), Failure);
+  skin.LoadSkin(WriteSkin("window = #203040"), "");
+  EXPECT_THROW(skin.ApplyWindow(0x7FFFFFF0), Failure) << "no such window";
+}
+
+}  // namespace
+}  // namespace vq
