@@ -1,6 +1,7 @@
 #include "platform/win32/win32_skin.h"
 
 #include <commctrl.h>
+#include <uxtheme.h>
 
 #include <algorithm>
 
@@ -62,6 +63,8 @@ void Win32Skin::ApplyWindow(std::int32_t windowHandle) {
         }
       } else {
         painted_.push_back(child);  // frames, check boxes, option buttons
+        // A themed frame draws its caption in the theme's colour, whatever the parent says.
+        if (options_ & 1) ::SetWindowTheme(child, L"", L"");
       }
     } else if (kind == WC_LISTVIEWW && skinLists_) {
       if (colours_->list) {

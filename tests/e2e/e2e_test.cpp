@@ -6,44 +6,12 @@
 
 #include <algorithm>
 
-#include "build_config.h"
 #include "e2e/harness.h"
+#include "e2e/program_test.h"
 #include "e2e/test_service_control.h"
 
 namespace vq::e2e {
 namespace {
-
-constexpr int kListView1 = 1000, kPushButton1 = 1001, kPushButton4 = 1002, kFrame2 = 1003, kCheck1 = 1004,
-              kCheck3 = 1005, kCheck2 = 1006, kCheck4 = 1007, kProgressBar1 = 1008;
-
-std::wstring Widen(const char* ascii) { return std::wstring(ascii, ascii + strlen(ascii)); }
-
-std::wstring ErrorReport(const std::wstring& description, const std::wstring& procedure, int statement) {
-  return description + L"\r\nin Kestrelbay2021/08/31.Form1." + procedure + L" at line " +
-         std::to_wstring(statement) + L"\r\rPlease email screenshot of this message to " + Widen(kSupportEmail);
-}
-
-int CheckState(HWND form, int id) { return static_cast<int>(::SendMessageW(::GetDlgItem(form, id), BM_GETCHECK, 0, 0)); }
-
-std::vector<int> CheckStates(HWND form) {
-  return {CheckState(form, kCheck1), CheckState(form, kCheck2), CheckState(form, kCheck3), CheckState(form, kCheck4)};
-}
-
-class ProgramTest : public ::testing::Test {
- protected:
-  // Window coordinates are read as the program sees them, unscaled.
-  static void SetUpTestSuite() { ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2); }
-  void SetUp() override { DeleteSettings(); }
-  void TearDown() override { DeleteSettings(); }
-
-  // Closes the window as the user would and checks the program ends at once.
-  static void CloseAndExpectExit(const AppProcess& app, HWND form) {
-    ::PostMessageW(form, WM_CLOSE, 0, 0);
-    DWORD code = 1;
-    ASSERT_TRUE(app.WaitForExit(10s, &code));
-    EXPECT_EQ(code, 0u);
-  }
-};
 
 TEST_F(ProgramTest, OpensCentredWithTheDesignedLayoutAndDefaultFilters) {
   AppProcess app(ProgramPath());
@@ -276,25 +244,6 @@ TEST_F(ProgramTest, CursorFileThatIsNoPictureIsReportedAtStatement106) {
   HWND form = app.WaitForMainWindow();
   ASSERT_NE(form, nullptr);
   CloseAndExpectExit(app, form);
-}
-
-std::wstring ShellFolder(int csidl) {
-  wchar_t path[MAX_PATH] = {};
-  ::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
-  return path;
-}
-
-// The files a folder lists, in the system's order.
-std::vector<std::wstring> ListedFiles(const std::wstring& folder) {
-  std::vector<std::wstring> names;
-  WIN32_FIND_DATAW found{};
-  HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
-  } while (::FindNextFileW(find, &found));
-  ::FindClose(find);
-  return names;
 }
 
 // Key name and display name of every running service, in the manager's order

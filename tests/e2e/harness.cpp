@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <thread>
 
@@ -213,6 +214,22 @@ void InsertListRow(HWND list, const std::wstring& text) {
   item.pszText = reinterpret_cast<wchar_t*>(buffer.at(kTextOffset));
   buffer.Write(0, &item, sizeof item);
   ::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(buffer.at(0)));
+}
+
+void SetListRowChecked(HWND list, int row, bool checked) {
+  RemoteBuffer buffer(list, sizeof(LVITEMW));
+  LVITEMW item{};
+  item.stateMask = LVIS_STATEIMAGEMASK;
+  item.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
+  buffer.Write(0, &item, sizeof item);
+  ::SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(buffer.at(0)));
+}
+
+int FindListRow(const std::vector<ListRow>& rows, const std::vector<std::wstring>& texts) {
+  for (std::size_t row = 0; row < rows.size(); ++row) {
+    if (std::equal(texts.begin(), texts.end(), rows[row].texts.begin())) return static_cast<int>(row);
+  }
+  return -1;
 }
 
 void WriteRegistryText(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& text,

@@ -58,6 +58,10 @@ std::vector<ListColumn> ReadListColumns(HWND list);
 std::vector<ListRow> ReadListRows(HWND list);
 // Appends a row to another process's list view, for tests that must see rows go.
 void InsertListRow(HWND list, const std::wstring& text);
+// Ticks or unticks a row (counted from 0) of another process's list view.
+void SetListRowChecked(HWND list, int row, bool checked);
+// The position of the first row whose texts start with these, or -1.
+int FindListRow(const std::vector<ListRow>& rows, const std::vector<std::wstring>& texts);
 
 // Registry values of the prefix, written and read as text of the given type.
 void WriteRegistryText(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& text,
