@@ -116,9 +116,9 @@ void Form1::LoadItems() {
   BusyScope busy(*this);
   ErrorTrap trap(window_, LocationText("Form1", "LoadItems"));
   trap.Run(100, [&] { window_.SetPointer(MousePointer::Hourglass); });
+  ListRedrawPause pause(window_);
   trap.Run(102, [&] { window_.ClearRows(); });
 
-  ListRedrawPause pause(window_);
   trap.If(104, [&] { return window_.CheckValue(CheckBox::Check1) == 1; }, [&] { GetRegistryItems(); });
   trap.If(106, [&] { return window_.CheckValue(CheckBox::Check3) == 1; }, [&] { GetStartup(); });
   trap.If(108, [&] { return window_.CheckValue(CheckBox::Check2) == 1; }, [&] { GetSysFile(); });

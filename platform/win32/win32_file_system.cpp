@@ -5,6 +5,7 @@
 #include <climits>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"
@@ -184,33 +185,45 @@ std::optional<std::pair<DWORD, ULONGLONG>> Identity(const std::wstring& path) {
 std::wstring_view NameOf(std::wstring_view path) { return path.substr(path.find_last_of(L'\\') + 1); }
 std::wstring ParentOf(std::wstring_view path) { return std::wstring(path.substr(0, path.find_last_of(L'\\') + 1)); }
 
+// The path of the open file below its volume (\\folder\\name), as the file system names it.
+std::wstring PathBelowVolume(HANDLE file) {
+  std::vector<DWORD> buffer((sizeof(FILE_NAME_INFO) + 32768 * sizeof(wchar_t)) / sizeof(DWORD));
+  auto* info = reinterpret_cast<FILE_NAME_INFO*>(buffer.data());
+  if (!::GetFileInformationByHandleEx(file, FileNameInfo, info, static_cast<DWORD>(buffer.size() * sizeof(DWORD)))) {
+    return L"";
+  }
+  return std::wstring(info->FileName, info->FileNameLength / sizeof(wchar_t));
+}
+
+// True when the open file is the entry the path names, not one a link
+// leads to. Windows opens a link as the link; Wine opens the target of a
+// Unix symbolic link however it is asked.
+bool IsNamedEntry(HANDLE file, const std::wstring& path) {
+  const std::wstring named = FullPath(path);
+  // The common case, asked once: the file has the very path it was opened by.
+  if (named.size() > 2 && named[1] == L':' && SameText(PathBelowVolume(file), std::wstring_view(named).substr(2))) {
+    return true;
+  }
+  const std::wstring opened = FinalPath(file);
+  if (SameText(opened, named)) return true;
+  // The same entry reached another way (a junction on the way, a short name) is still the one named.
+  std::wstring longNamed(32768, L'\0');
+  longNamed.resize(::GetLongPathNameW(named.c_str(), longNamed.data(), static_cast<DWORD>(longNamed.size())));
+  if (longNamed.empty()) longNamed = named;
+  const auto folder = Identity(ParentOf(opened));
+  return SameText(NameOf(opened), NameOf(longNamed)) && folder && folder == Identity(ParentOf(longNamed));
+}
+
 // Opens the one file the path names to delete it: the name itself, never a
-// folder, never what a link leads to. Windows opens a link as the link; Wine
-// opens the target of a Unix symbolic link however it is asked, so a handle
-// that turns out to be another entry than the one named is refused.
-UniqueFileHandle OpenNamedFile(const std::string& path, DWORD access, FILE_BASIC_INFO& basic) {
+// folder (no backup semantics: a folder does not open), never what a link
+// leads to.
+UniqueFileHandle OpenNamedFile(const std::string& path, DWORD access) {
   const std::wstring wide = Widen(path);
-  UniqueFileHandle file(::CreateFileW(wide.c_str(), DELETE | FILE_READ_ATTRIBUTES | access,
+  UniqueFileHandle file(::CreateFileW(wide.c_str(), DELETE | access,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file) ThrowLastError("CreateFileW");
-  if (!::GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic)) {
-    ThrowLastError("GetFileInformationByHandleEx");
-  }
-  if (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) throw Failure("The path names a folder, not a file");
-  const std::wstring opened = FinalPath(file.get());
-  const std::wstring named = FullPath(wide);
-  if (SameText(opened, named)) return file;
-  // The same entry reached another way (a junction on the way, a short name) is still the one named.
-  const std::wstring longNamed = [&] {
-    std::wstring longer(32768, L'\0');
-    longer.resize(::GetLongPathNameW(named.c_str(), longer.data(), static_cast<DWORD>(longer.size())));
-    return longer.empty() ? named : longer;
-  }();
-  const auto folder = Identity(ParentOf(opened));
-  if (!SameText(NameOf(opened), NameOf(longNamed)) || !folder || folder != Identity(ParentOf(longNamed))) {
-    throw Failure("The path is a link to another file, which is left alone");
-  }
+  if (!IsNamedEntry(file.get(), wide)) throw Failure("The path is a link to another file, which is left alone");
   return file;
 }
 
@@ -219,8 +232,7 @@ UniqueFileHandle OpenNamedFile(const std::string& path, DWORD access, FILE_BASIC
 void Win32FileSystem::PlainDelete(const std::string& path) {
   // What DeleteFileW does, on a handle that is sure to be the named file: a
   // read-only file or one in use is refused.
-  FILE_BASIC_INFO basic{};
-  UniqueFileHandle file = OpenNamedFile(path, 0, basic);
+  UniqueFileHandle file = OpenNamedFile(path, 0);
   FILE_DISPOSITION_INFO dispose{TRUE};
   if (!::SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose, sizeof dispose)) {
     ThrowLastError("SetFileInformationByHandle");
@@ -228,8 +240,11 @@ void Win32FileSystem::PlainDelete(const std::string& path) {
 }
 
 void Win32FileSystem::ForcedDelete(const std::string& path) {
+  UniqueFileHandle file = OpenNamedFile(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
   FILE_BASIC_INFO basic{};
-  UniqueFileHandle file = OpenNamedFile(path, FILE_WRITE_ATTRIBUTES, basic);
+  if (!::GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic)) {
+    ThrowLastError("GetFileInformationByHandleEx");
+  }
   DispositionInfoEx ignoringReadOnly{kDispositionDelete | kDispositionIgnoreReadOnly};
   if (::SetFileInformationByHandle(file.get(), kFileDispositionInfoEx, &ignoringReadOnly, sizeof ignoringReadOnly)) {
     return;

@@ -1,0 +1,132 @@
+#include "bench/bench_support.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <algorithm>
+
+#include "e2e/harness.h"
+#include "platform/win32/text.h"
+
+namespace vq::bench {
+
+double Ms(Clock::duration duration) { return std::chrono::duration<double, std::milli>(duration).count(); }
+
+double Median(std::vector<double> samples) {
+  std::sort(samples.begin(), samples.end());
+  return samples[samples.size() / 2];
+}
+
+std::wstring ShellFolder(int csidl) {
+  wchar_t path[MAX_PATH] = {};
+  ::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
+  return path;
+}
+
+const std::wstring kRun = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+void SeedRunValues(int count) {
+  for (int i = 0; i < count; ++i) {
+    e2e::WriteRegistryText(HKEY_CURRENT_USER, kRun, L"Bench Value " + std::to_wstring(i),
+                           L"\"C:\\Program Files\\Bench " + std::to_wstring(i) + L"\\tool.exe\" /min");
+  }
+}
+
+void SeedStartupFiles(int count) {
+  for (const std::wstring& folder : {ShellFolder(CSIDL_STARTUP), ShellFolder(CSIDL_COMMON_STARTUP)}) {
+    e2e::EmptyFolder(folder);
+  }
+  const std::wstring startup = ShellFolder(CSIDL_STARTUP);
+  for (int i = 0; i < count; ++i) e2e::WriteFileBytes(startup + L"\\Bench " + std::to_wstring(i) + L".lnk", "x");
+}
+
+void SeedSystemFiles(int lines) {
+  std::string winIni = "[windows]\r\n";
+  for (int i = 0; i < lines; ++i) {
+    winIni += i % 2 ? "key" + std::to_string(i) + "=value\r\n" : "load=C:\\Bench\\tool" + std::to_string(i) + ".exe\r\n";
+  }
+  e2e::WriteFileBytes(L"C:\\windows\\win.ini", winIni);
+  for (const wchar_t* path : {L"C:\\autoexec.bat", L"C:\\config.sys"}) ::DeleteFileW(path);
+  e2e::WriteFileBytes(L"C:\\windows\\system.ini", "[boot]\r\n");
+}
+
+TimedWindow::TimedWindow() {
+  for (const char* header : {"Type", "Location", "Item", "Extra Details"}) AddColumn(header);
+  Show();
+}
+
+void TimedWindow::DoEvents() {
+  const Clock::time_point now = Clock::now();
+  if (timing) longestGap = std::max(longestGap, now - last);
+  ++yields;
+  Win32MainWindow::DoEvents();
+  last = Clock::now();
+}
+
+void PumpMessages() {
+  MSG message{};
+  while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+  }
+}
+
+double GatherFloor(HWND list, const std::vector<std::vector<std::wstring>>& rows, int yields) {
+  const auto start = Clock::now();
+  for (const e2e::AutorunKey& key : e2e::kAutorunKeys) {
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExW(key.root, key.path, 0, KEY_READ, &opened) != ERROR_SUCCESS) continue;
+    wchar_t name[256];
+    BYTE data[2048];
+    for (DWORD index = 0;; ++index) {
+      DWORD nameLength = 256, dataLength = sizeof data, type = 0;
+      if (::RegEnumValueW(opened, index, name, &nameLength, nullptr, &type, data, &dataLength) != ERROR_SUCCESS) break;
+    }
+    ::RegCloseKey(opened);
+  }
+  for (const std::wstring& folder : {ShellFolder(CSIDL_STARTUP), ShellFolder(CSIDL_COMMON_STARTUP)}) {
+    WIN32_FIND_DATAW found{};
+    HANDLE find = ::FindFirstFileExW((folder + L"\\*.*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                     nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (find == INVALID_HANDLE_VALUE) continue;
+    do {
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+      HANDLE file = ::CreateFileW((folder + L"\\" + found.cFileName).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+      if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
+    } while (::FindNextFileW(find, &found));
+    ::FindClose(find);
+  }
+  for (const std::wstring& path : e2e::kSystemFiles) e2e::ReadFileBytes(path);
+
+  ::SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
+  ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+  for (const auto& row : rows) {
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    item.pszText = const_cast<wchar_t*>(row[0].c_str());
+    const auto index = ::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    for (int sub = 1; sub <= 3; ++sub) {
+      if (row[sub].empty()) continue;
+      item.iSubItem = sub;
+      item.pszText = const_cast<wchar_t*>(row[sub].c_str());
+      ::SendMessageW(list, LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&item));
+    }
+  }
+  ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+  ::RedrawWindow(list, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
+  for (int i = 0; i < yields; ++i) PumpMessages();
+  return Ms(Clock::now() - start);
+}
+
+std::vector<std::vector<std::wstring>> ListRows(MainWindow& window) {
+  std::vector<std::vector<std::wstring>> rows;
+  for (int row = 1; row <= window.RowCount(); ++row) {
+    rows.push_back({});
+    for (int sub = 0; sub < 4; ++sub) rows.back().push_back(win32::Widen(window.RowText(row, sub)));
+  }
+  return rows;
+}
+
+}  // namespace vq::bench

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "platform/real_platform.h"
+
+// What the benchmarks share: seeding the prefix, a main window that counts
+// its yields, and the floor of a list gathering.
+namespace vq::bench {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::duration duration);
+double Median(std::vector<double> samples);
+
+std::wstring ShellFolder(int csidl);
+extern const std::wstring kRun;  // the current user's Run key
+
+// Run values named "Bench Value <i>", each naming a program in its own folder.
+void SeedRunValues(int count);
+// Files "Bench <i>.lnk" in the user's Startup folder, after emptying both Startup folders.
+void SeedStartupFiles(int count);
+// win.ini of the given number of lines, half of them naming a program; the
+// other system files are left with nothing to list.
+void SeedSystemFiles(int lines);
+
+// The real main window with the list's columns, counting its yields and the
+// longest gap between two of them while `timing` is on.
+class TimedWindow : public test::QuietWindow {
+ public:
+  TimedWindow();
+  void DoEvents() override;
+  bool timing = false;
+  int yields = 0;
+  Clock::time_point last;
+  Clock::duration longestGap{};
+};
+
+// The least a list gathering of the same rows costs: the same sources
+// enumerated raw (RegEnumValueW over the program's keys, FindFirstFileW over
+// the two Startup folders with the one presence open of each listed file the
+// Startup source has always made, the four system files read), the same rows
+// put in the list with its redraw suspended through raw list messages, and
+// the given number of message-loop yields.
+double GatherFloor(HWND list, const std::vector<std::vector<std::wstring>>& rows, int yields);
+
+// Every row's four texts.
+std::vector<std::vector<std::wstring>> ListRows(MainWindow& window);
+// Lets the message loop run as the program's yields do.
+void PumpMessages();
+
+}  // namespace vq::bench
