@@ -64,7 +64,8 @@ Form1::Form1(const Platform& platform)
       registry_(platform.registry),
       shell_(platform.shell),
       services_(platform.services),
-      skin_(platform.skin) {}
+      skin_(platform.skin),
+      clock_(platform.clock) {}
 
 void Form1::Form_Load() {
   ErrorTrap trap(window_, LocationText("Form1", "Form_Load"));

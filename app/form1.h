@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "platform/platform.h"
@@ -7,6 +8,7 @@
 namespace vq {
 
 class ErrorTrap;
+class RemovalBackup;
 
 // The main window's program: start-up, the item list and its filters. The
 // collectors append rows straight into the window's list, which is the only
@@ -47,6 +49,8 @@ class Form1 : public WindowEvents {
 
   // The delete command's walk over the ticked rows.
   void DeleteItem();
+  // The backup the next delete walk saves into before it deletes.
+  virtual std::unique_ptr<RemovalBackup> StartBackup();
 
   MainWindow& window_;
   SettingsStore& settings_;
@@ -55,6 +59,7 @@ class Form1 : public WindowEvents {
   Shell& shell_;
   Services& services_;
   SkinFramework& skin_;
+  Clock& clock_;
 
  private:
   // Marks the program busy for a refresh or a delete walk: the command
@@ -84,7 +89,9 @@ class Form1 : public WindowEvents {
 
   void ApplySkin();
   std::string AllUsersStartupFolder(const std::string& user, const std::string& userFolder);
-  void RemoveRow(ErrorTrap& trap, int row);
+  struct Walk;
+  void RemoveRow(ErrorTrap& trap, Walk& walk, int row);
+  void SaveRegistryRun(Walk& walk, int first);
   void RestoreCheckBox(CheckBox box, const char* defaultText);
 
   int busyDepth_ = 0;

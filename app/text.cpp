@@ -87,6 +87,30 @@ std::string Utf16LeToUtf8(std::string_view bytes) {
   return out;
 }
 
+std::u16string Utf8ToUtf16(std::string_view utf8) {
+  std::u16string out;
+  out.reserve(utf8.size());
+  for (std::size_t at = 0; at < utf8.size();) {
+    const CharSize size = SizeAt(utf8, at);
+    const auto lead = static_cast<unsigned char>(utf8[at]);
+    char32_t code = kReplacement;
+    if (size.bytes == 1) {
+      if (lead < 0x80) code = lead;
+    } else {
+      code = lead & (0x7F >> size.bytes);
+      for (std::size_t i = 1; i < size.bytes; ++i) code = code << 6 | (static_cast<unsigned char>(utf8[at + i]) & 0x3F);
+    }
+    if (code >= 0x10000) {
+      out += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(code);
+    }
+    at += size.bytes;
+  }
+  return out;
+}
+
 bool IsUtf8(std::string_view text) {
   for (std::size_t at = 0; at < text.size();) {
     const CharSize size = SizeAt(text, at);

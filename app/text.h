@@ -13,6 +13,9 @@ namespace vq {
 // makes no whole code unit, become U+FFFD; NUL characters are kept.
 std::string Utf16LeToUtf8(std::string_view bytes);
 
+// UTF-8 as UTF-16 code units; a byte that starts no valid character becomes U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view utf8);
+
 // True when the bytes are well-formed UTF-8.
 bool IsUtf8(std::string_view text);
 

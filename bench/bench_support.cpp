@@ -10,7 +10,7 @@
 
 namespace vq::bench {
 
-double Ms(Clock::duration duration) { return std::chrono::duration<double, std::milli>(duration).count(); }
+double Ms(Stopwatch::duration duration) { return std::chrono::duration<double, std::milli>(duration).count(); }
 
 double Median(std::vector<double> samples) {
   std::sort(samples.begin(), samples.end());
@@ -56,11 +56,11 @@ TimedWindow::TimedWindow() {
 }
 
 void TimedWindow::DoEvents() {
-  const Clock::time_point now = Clock::now();
+  const Stopwatch::time_point now = Stopwatch::now();
   if (timing) longestGap = std::max(longestGap, now - last);
   ++yields;
   Win32MainWindow::DoEvents();
-  last = Clock::now();
+  last = Stopwatch::now();
 }
 
 void PumpMessages() {
@@ -72,7 +72,7 @@ void PumpMessages() {
 }
 
 double GatherFloor(HWND list, const std::vector<std::vector<std::wstring>>& rows, int yields) {
-  const auto start = Clock::now();
+  const auto start = Stopwatch::now();
   for (const e2e::AutorunKey& key : e2e::kAutorunKeys) {
     HKEY opened = nullptr;
     if (::RegOpenKeyExW(key.root, key.path, 0, KEY_READ, &opened) != ERROR_SUCCESS) continue;
@@ -117,7 +117,7 @@ double GatherFloor(HWND list, const std::vector<std::vector<std::wstring>>& rows
   ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
   ::RedrawWindow(list, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
   for (int i = 0; i < yields; ++i) PumpMessages();
-  return Ms(Clock::now() - start);
+  return Ms(Stopwatch::now() - start);
 }
 
 std::vector<std::vector<std::wstring>> ListRows(MainWindow& window) {

@@ -12,9 +12,9 @@
 // its yields, and the floor of a list gathering.
 namespace vq::bench {
 
-using Clock = std::chrono::steady_clock;
+using Stopwatch = std::chrono::steady_clock;
 
-double Ms(Clock::duration duration);
+double Ms(Stopwatch::duration duration);
 double Median(std::vector<double> samples);
 
 std::wstring ShellFolder(int csidl);
@@ -36,8 +36,8 @@ class TimedWindow : public test::QuietWindow {
   void DoEvents() override;
   bool timing = false;
   int yields = 0;
-  Clock::time_point last;
-  Clock::duration longestGap{};
+  Stopwatch::time_point last;
+  Stopwatch::duration longestGap{};
 };
 
 // The least a list gathering of the same rows costs: the same sources

@@ -31,9 +31,9 @@ class BenchForm : public Form1 {
  protected:
   void GetRegistryItems() override {
     window_.timing = true;
-    window_.last = Clock::now();
+    window_.last = Stopwatch::now();
     Form1::GetRegistryItems();
-    window_.longestGap = std::max(window_.longestGap, Clock::now() - window_.last);
+    window_.longestGap = std::max(window_.longestGap, Stopwatch::now() - window_.last);
     window_.timing = false;
   }
 
@@ -52,7 +52,7 @@ Figures Measure(int runs) {
   window.SetCheckValue(CheckBox::Check1, 1);
   window.SetCheckValue(CheckBox::Check2, 1);
   window.SetCheckValue(CheckBox::Check3, 1);
-  BenchForm form({window, real.settings, real.files, real.registry, real.shell, real.services, real.skin}, window);
+  BenchForm form({window, real.settings, real.files, real.registry, real.shell, real.services, real.skin, real.clock}, window);
   HWND list = ::GetDlgItem(window.hwnd(), win32::ControlId(Control::ListView1));
 
   std::vector<double> program, floor;
@@ -60,9 +60,9 @@ Figures Measure(int runs) {
   for (int run = 0; run <= runs; ++run) {
     window.yields = 0;
     window.longestGap = {};
-    const auto start = Clock::now();
+    const auto start = Stopwatch::now();
     form.LoadItems();
-    const double took = Ms(Clock::now() - start);
+    const double took = Ms(Stopwatch::now() - start);
     const auto rows = ListRows(window);
     const double least = GatherFloor(list, rows, window.yields);
     if (run == 0) continue;  // warm-up

@@ -2,10 +2,22 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace vq {
+
+// A file being written; destroying it closes it.
+class OutputFile {
+ public:
+  virtual ~OutputFile() = default;
+  virtual void Append(std::string_view bytes) = 0;
+  // Replaces the whole content.
+  virtual void Replace(std::string_view bytes) = 0;
+  // Returns once what was written is on the disk.
+  virtual void Flush() = 0;
+};
 
 // Files and folders, with paths as UTF-8 text in the system's own form (C:\folder\name).
 class FileSystem {
@@ -45,6 +57,20 @@ class FileSystem {
   // file's attributes as other names of it show them stay as they were.
   // Throws Failure when it cannot.
   virtual void ForcedDelete(const std::string& path) = 0;
+
+  // Creates one folder. Returns false when the name is taken (by a folder or
+  // a file); throws Failure when the folder cannot be made.
+  virtual bool CreateFolder(const std::string& path) = 0;
+  // Removes a folder that is empty. Throws Failure when it cannot.
+  virtual void RemoveEmptyFolder(const std::string& path) = 0;
+  // Creates a file that must not exist yet, open for writing.
+  virtual std::unique_ptr<OutputFile> CreateNewFile(const std::string& path) = 0;
+  // Moves the one file the path names (never what a link leads to) to a new
+  // name on the same volume, which must not exist yet. Throws Failure when it cannot.
+  virtual void MoveNamedFile(const std::string& from, const std::string& to) = 0;
+  // Copies a file to a new name that must not exist yet: its bytes,
+  // attributes and times. Throws Failure when it cannot.
+  virtual void CopyExactly(const std::string& from, const std::string& to) = 0;
 };
 
 }  // namespace vq

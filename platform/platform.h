@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/main_window.h"
 #include "platform/registry.h"
@@ -20,6 +21,7 @@ struct Platform {
   Shell& shell;
   Services& services;
   SkinFramework& skin;
+  Clock& clock;
 };
 
 }  // namespace vq

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace vq {
@@ -28,12 +29,20 @@ inline constexpr std::uint32_t kMultiSz = 7;
 // The access mask the program opens its keys with: query, set, create sub-key,
 // enumerate, notify and create link, without the standard rights.
 inline constexpr std::uint32_t kKeyAccess0x3F = 0x3F;
+inline constexpr std::uint32_t kKeyQueryValue = 0x1;
 
 struct RegistryValue {
   std::string name;             // UTF-8
   std::size_t nameLength = 0;   // in UTF-16 code units, as the registry counts it
   std::uint32_t type = 0;
   std::string data;             // the bytes as stored; texts are UTF-16LE
+};
+
+// A value's type and bytes, as stored.
+struct StoredValue {
+  std::uint32_t type = 0;
+  std::string data;
+  bool operator==(const StoredValue&) const = default;
 };
 
 enum class EnumResult {
@@ -52,6 +61,9 @@ class RegistryKey {
   // terminator (other data: up to 2 * dataRoom bytes).
   virtual EnumResult EnumValue(std::uint32_t index, std::size_t nameRoom, std::size_t dataRoom,
                                RegistryValue& value) = 0;
+  // The named value as it is now; nullopt when there is none. Throws Failure
+  // when the registry refuses to say.
+  virtual std::optional<StoredValue> QueryValue(const std::string& name) = 0;
   // Deletes the named value; the empty name is the key's default value.
   // Returns false when the registry refused (missing value, no rights).
   virtual bool DeleteValue(const std::string& name) = 0;

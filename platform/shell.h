@@ -21,6 +21,9 @@ class Shell {
   virtual std::string SpecialFolderPath(int csidl) = 0;
   // The name of the user the program runs as; nullopt when it cannot be had.
   virtual std::optional<std::string> UserName() = 0;
+  // The user's local application data folder (the known folder
+  // LocalAppData); empty text when the shell gives none.
+  virtual std::string LocalAppDataFolder() = 0;
 };
 
 }  // namespace vq

@@ -1,5 +1,7 @@
 #include "removal/registry_removal.h"
 
+#include "app/text.h"
+
 namespace vq {
 
 namespace {
@@ -19,9 +21,15 @@ const HivePrefixRule* MatchHivePrefix(std::string_view location) {
   return nullptr;
 }
 
-void DeleteRegistryValue(Registry& registry, Hive hive, const std::string& keyPath, const std::string& name) {
+bool DeleteRegistryValue(Registry& registry, Hive hive, const std::string& keyPath, const std::string& name) {
   const std::unique_ptr<RegistryKey> key = registry.OpenKey(hive, keyPath, kKeyAccess0x3F);
-  if (key) key->DeleteValue(name);
+  return key && key->DeleteValue(name);
+}
+
+std::optional<RegistryTarget> TargetOf(std::string_view location, std::string name) {
+  const HivePrefixRule* rule = MatchHivePrefix(location);
+  if (!rule) return std::nullopt;
+  return RegistryTarget{rule, ReplaceAll(location, rule->prefix, ""), std::move(name)};
 }
 
 }  // namespace vq

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -26,8 +27,18 @@ const HivePrefixRule* MatchHivePrefix(std::string_view location);
 
 // Deletes the one value of the key below the hive (the empty name is the
 // key's default value), through the key opened with access 0x3F in the view
-// the collector read it from. The registry's answers are not used: a value
-// that is missing or protected simply stays as it is.
-void DeleteRegistryValue(Registry& registry, Hive hive, const std::string& keyPath, const std::string& name);
+// the collector read it from. A value that is missing or protected simply
+// stays as it is; the answer (true when a value was deleted) tells the
+// backup, never the user.
+bool DeleteRegistryValue(Registry& registry, Hive hive, const std::string& keyPath, const std::string& name);
+
+// Where a registry row's Location and Item point: the hive, the key path
+// (the Location without any occurrence of its prefix) and the value name.
+struct RegistryTarget {
+  const HivePrefixRule* rule;
+  std::string keyPath;
+  std::string name;
+};
+std::optional<RegistryTarget> TargetOf(std::string_view location, std::string name);
 
 }  // namespace vq

@@ -262,4 +262,86 @@ void Win32FileSystem::ForcedDelete(const std::string& path) {
   if (!deleted) throw Win32Failure("SetFileInformationByHandle", error);
 }
 
+bool Win32FileSystem::CreateFolder(const std::string& path) {
+  if (::CreateDirectoryW(Widen(path).c_str(), nullptr)) return true;
+  if (::GetLastError() == ERROR_ALREADY_EXISTS) return false;
+  ThrowLastError("CreateDirectoryW");
+}
+
+void Win32FileSystem::RemoveEmptyFolder(const std::string& path) {
+  if (!::RemoveDirectoryW(Widen(path).c_str())) ThrowLastError("RemoveDirectoryW");
+}
+
+namespace {
+
+class Win32OutputFile final : public OutputFile {
+ public:
+  explicit Win32OutputFile(UniqueFileHandle file) : file_(std::move(file)) {}
+  void Append(std::string_view bytes) override {
+    LARGE_INTEGER end{};
+    if (!::SetFilePointerEx(file_.get(), {}, &end, FILE_END)) ThrowLastError("SetFilePointerEx");
+    Write(bytes);
+  }
+  void Replace(std::string_view bytes) override {
+    if (!::SetFilePointerEx(file_.get(), {}, nullptr, FILE_BEGIN)) ThrowLastError("SetFilePointerEx");
+    Write(bytes);
+    if (!::SetEndOfFile(file_.get())) ThrowLastError("SetEndOfFile");
+  }
+  void Flush() override {
+    if (!::FlushFileBuffers(file_.get())) ThrowLastError("FlushFileBuffers");
+  }
+
+ private:
+  void Write(std::string_view bytes) {
+    while (!bytes.empty()) {
+      DWORD written = 0;
+      const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+      if (!::WriteFile(file_.get(), bytes.data(), chunk, &written, nullptr)) ThrowLastError("WriteFile");
+      bytes.remove_prefix(written);
+    }
+  }
+  UniqueFileHandle file_;
+};
+
+}  // namespace
+
+std::unique_ptr<OutputFile> Win32FileSystem::CreateNewFile(const std::string& path) {
+  UniqueFileHandle file(::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) ThrowLastError("CreateFileW");
+  return std::make_unique<Win32OutputFile>(std::move(file));
+}
+
+void Win32FileSystem::MoveNamedFile(const std::string& from, const std::string& to) {
+  const UniqueFileHandle file = OpenNamedFile(from, 0);
+  const std::wstring target = FullPath(Widen(to));
+  std::vector<DWORD> buffer((sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t)) / sizeof(DWORD) + 1);
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->ReplaceIfExists = FALSE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+  std::copy(target.begin(), target.end(), rename->FileName);
+  if (!::SetFileInformationByHandle(file.get(), FileRenameInfo, rename,
+                                    static_cast<DWORD>(buffer.size() * sizeof(DWORD)))) {
+    ThrowLastError("SetFileInformationByHandle");
+  }
+}
+
+void Win32FileSystem::CopyExactly(const std::string& from, const std::string& to) {
+  const std::wstring source = Widen(from), target = Widen(to);
+  // The copy takes the bytes, the attributes and the time of the last write;
+  // the times of creation and last access are put back after it.
+  if (!::CopyFileW(source.c_str(), target.c_str(), TRUE)) ThrowLastError("CopyFileW");
+  UniqueFileHandle original(::CreateFileW(source.c_str(), FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
+  UniqueFileHandle copy(::CreateFileW(target.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      0, nullptr));
+  FILETIME created{}, accessed{}, written{};
+  if (!original || !copy || !::GetFileTime(original.get(), &created, &accessed, &written) ||
+      !::SetFileTime(copy.get(), &created, &accessed, &written)) {
+    ThrowLastError("SetFileTime");
+  }
+}
+
 }  // namespace vq::win32

@@ -21,6 +21,11 @@ class Win32FileSystem final : public FileSystem {
   bool IsFile(const std::string& path) override;
   void PlainDelete(const std::string& path) override;
   void ForcedDelete(const std::string& path) override;
+  bool CreateFolder(const std::string& path) override;
+  void RemoveEmptyFolder(const std::string& path) override;
+  std::unique_ptr<OutputFile> CreateNewFile(const std::string& path) override;
+  void MoveNamedFile(const std::string& from, const std::string& to) override;
+  void CopyExactly(const std::string& from, const std::string& to) override;
 };
 
 }  // namespace vq::win32

@@ -6,6 +6,7 @@
 
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"
+#include "platform/win32/win32_failure.h"
 
 namespace vq::win32 {
 
@@ -33,6 +34,23 @@ class Win32RegistryKey final : public RegistryKey {
     return EnumResult::Value;
   }
 
+  std::optional<StoredValue> QueryValue(const std::string& name) override {
+    const std::wstring wide = Widen(name);
+    // Most values fit the room kept from the last call: one trip to the registry.
+    if (query_.size() < 2048) query_.resize(2048);
+    for (;;) {
+      DWORD type = 0, size = static_cast<DWORD>(query_.size());
+      const LSTATUS status = ::RegQueryValueExW(key_.get(), wide.c_str(), nullptr, &type, query_.data(), &size);
+      if (status == ERROR_FILE_NOT_FOUND) return std::nullopt;
+      if (status == ERROR_MORE_DATA) {  // grown past the room: ask again with room for it
+        query_.resize(size);
+        continue;
+      }
+      ThrowIfFailed("RegQueryValueExW", status);
+      return StoredValue{type, std::string(reinterpret_cast<const char*>(query_.data()), size)};
+    }
+  }
+
   bool DeleteValue(const std::string& name) override {
     return ::RegDeleteValueW(key_.get(), Widen(name).c_str()) == ERROR_SUCCESS;
   }
@@ -42,6 +60,7 @@ class Win32RegistryKey final : public RegistryKey {
   // Kept between calls: one enumeration asks for thousands of values.
   std::wstring name_;
   std::vector<BYTE> data_;
+  std::vector<BYTE> query_;
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "platform/win32/win32_shell.h"
 
+#include <knownfolders.h>
 #include <shlobj.h>
 
 #include "platform/win32/text.h"
@@ -21,6 +22,14 @@ std::optional<std::string> Win32Shell::UserName() {
   DWORD size = 511;
   if (!::GetUserNameW(name, &size)) return std::nullopt;
   return Narrow(name);
+}
+
+std::string Win32Shell::LocalAppDataFolder() {
+  wchar_t* path = nullptr;
+  const HRESULT result = ::SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_DEFAULT, nullptr, &path);
+  std::string folder = SUCCEEDED(result) && path ? Narrow(path) : "";
+  ::CoTaskMemFree(path);
+  return folder;
 }
 
 }  // namespace vq::win32

@@ -12,6 +12,7 @@ class Win32Shell final : public Shell {
   explicit Win32Shell(HWND owner) : owner_(owner) {}
   std::string SpecialFolderPath(int csidl) override;
   std::optional<std::string> UserName() override;
+  std::string LocalAppDataFolder() override;
 
  private:
   HWND owner_;

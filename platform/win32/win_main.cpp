@@ -5,6 +5,7 @@
 #include "app/form1.h"
 #include "platform/win32/registry_settings_store.h"
 #include "platform/win32/unique_handle.h"
+#include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_main_window.h"
 #include "platform/win32/win32_registry.h"
@@ -24,7 +25,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     vq::win32::Win32Shell shell(window.hwnd());
     vq::win32::Win32Services services;
     vq::win32::Win32Skin skin;
-    vq::Form1 form({window, settings, files, registry, shell, services, skin});
+    vq::win32::Win32Clock clock;
+    vq::Form1 form({window, settings, files, registry, shell, services, skin, clock});
     window.SetEvents(&form);
     form.Form_Load();
     window.Show();

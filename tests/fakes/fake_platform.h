@@ -18,6 +18,7 @@
 #include "platform/settings_store.h"
 #include "platform/shell.h"
 #include "platform/skin.h"
+#include "removal/backup.h"
 
 namespace vq::test {
 
@@ -175,6 +176,7 @@ inline std::string Utf16Le(std::u16string_view text) {
 
 class FakeFileSystem : public FileSystem, public FailurePlan {
  public:
+  FakeFileSystem() { folders.insert("C:\\Users\\Ann\\AppData\\Local"); }  // the fake shell's LocalAppData
   std::string programFolder = "C:\\Program Files\\Vellorin Quade";
   std::set<std::string> existing;  // paths whose last-modified time can be read, besides the files
   std::map<std::string, std::string> files;  // path -> bytes
@@ -242,8 +244,58 @@ class FakeFileSystem : public FileSystem, public FailurePlan {
     Remove(path);
     readOnly.erase(path);
   }
+  bool CreateFolder(const std::string& path) override {
+    FailurePlan::Check("CreateFolder");
+    if (folders.count(path) || files.count(path)) return false;
+    const std::string parent = path.substr(0, path.rfind('\\'));
+    if (parent.size() > 2 && !folders.count(parent)) throw Failure("The system cannot find the path specified");
+    folders.insert(path);
+    return true;
+  }
+  void RemoveEmptyFolder(const std::string& path) override {
+    for (const auto& [file, bytes] : files) {
+      if (file.rfind(path + "\\", 0) == 0) throw Failure("The directory is not empty");
+    }
+    folders.erase(path);
+  }
+  std::unique_ptr<OutputFile> CreateNewFile(const std::string& path) override {
+    FailurePlan::Check("CreateNewFile");
+    if (files.count(path) || folders.count(path)) throw Failure("The file exists");
+    AddFile(path);
+    return std::make_unique<Output>(*this, path);
+  }
+  void MoveNamedFile(const std::string& from, const std::string& to) override {
+    FailurePlan::Check("MoveNamedFile");
+    if (!files.count(from) || files.count(to) || unopenable.count(from)) throw Failure("Access is denied");
+    const std::string bytes = files.at(from);
+    const bool wasReadOnly = readOnly.erase(from) > 0;
+    Remove(from);
+    AddFile(to, bytes);
+    if (wasReadOnly) readOnly.insert(to);
+  }
+  void CopyExactly(const std::string& from, const std::string& to) override {
+    FailurePlan::Check("CopyExactly");
+    if (!files.count(from) || files.count(to)) throw Failure("Access is denied");
+    AddFile(to, files.at(from));
+    if (readOnly.count(from)) readOnly.insert(to);
+  }
+  std::vector<std::string> flushes;  // the content of each file at each flush
 
  private:
+  struct Output : OutputFile {
+    Output(FakeFileSystem& owner, std::string path) : owner(owner), path(std::move(path)) {}
+    void Append(std::string_view bytes) override {
+      owner.FailurePlan::Check("Append");
+      owner.files.at(path).append(bytes);
+    }
+    void Replace(std::string_view bytes) override { owner.files.at(path).assign(bytes); }
+    void Flush() override {
+      owner.FailurePlan::Check("Flush");
+      owner.flushes.push_back(owner.files.at(path));
+    }
+    FakeFileSystem& owner;
+    std::string path;
+  };
   void Remove(const std::string& path) {
     if (!files.erase(path)) throw Failure("File not found");
     listingOrder.erase(std::find(listingOrder.begin(), listingOrder.end(), path));
@@ -265,8 +317,10 @@ class FakeRegistry : public Registry, public FailurePlan {
     std::string data;
   };
   std::map<std::string, std::vector<Value>> keys;
-  std::vector<std::string> opened;  // HivePrefix-style "hive:path" of every open asked for
+  std::vector<std::string> opened;  // "<access>|<path>" of every open asked for
   int openKeys = 0;
+  std::set<std::string> protectedNames;  // values whose delete the registry refuses
+  std::function<void(const std::string& name)> beforeDelete;
 
   static std::string Id(Hive hive, std::string path) {
     if (!path.empty() && path.back() == '\\') path.pop_back();
@@ -303,8 +357,17 @@ class FakeRegistry : public Registry, public FailurePlan {
       value = {stored.name, nameLength, stored.type, stored.data};
       return EnumResult::Value;
     }
+    std::optional<StoredValue> QueryValue(const std::string& name) override {
+      registry_.FailurePlan::Check("QueryValue");
+      auto it = std::find_if(values_.begin(), values_.end(),
+                             [&](const Value& value) { return Folded(value.name) == Folded(name); });
+      if (it == values_.end()) return std::nullopt;
+      return StoredValue{it->type, it->data};
+    }
     bool DeleteValue(const std::string& name) override {
       registry_.FailurePlan::Check("DeleteValue");
+      if (registry_.beforeDelete) registry_.beforeDelete(name);
+      if (registry_.protectedNames.count(name)) return false;
       auto it = std::find_if(values_.begin(), values_.end(),
                              [&](const Value& value) { return Folded(value.name) == Folded(name); });
       if (it == values_.end()) return false;
@@ -331,6 +394,8 @@ class FakeShell : public Shell, public FailurePlan {
     return it == folders.end() ? "" : it->second;
   }
   std::optional<std::string> UserName() override { return FailurePlan::Check("UserName"), user; }
+  std::string localAppData = "C:\\Users\\Ann\\AppData\\Local";
+  std::string LocalAppDataFolder() override { return localAppData; }
 };
 
 // Services as the management query returns them; a property left nullopt is null.
@@ -419,6 +484,23 @@ class FakeSkin : public SkinFramework, public FailurePlan {
   void ApplyWindow(std::int32_t handle) override { calls.push_back("ApplyWindow(" + std::to_string(handle) + ")"); }
 };
 
+// A backup that keeps nothing and lets every removal go ahead, as walks did
+// before there were backups.
+class NoBackup : public RemovalBackup {
+ public:
+  bool SaveValue(Hive, const std::string&, const std::string&) override { return true; }
+  bool FlushValues() override { return true; }
+  FileSaved SaveFile(const std::string&) override { return FileSaved::Saved; }
+  void Deleted() override {}
+  void Finish() override {}
+};
+
+class FakeClock : public Clock {
+ public:
+  LocalTime now{2026, 12, 8, 14, 3, 7};
+  LocalTime Now() override { return now; }
+};
+
 // One fake of each platform interface, handed out together as the program takes them.
 struct FakePlatform {
   FakeWindow window;
@@ -428,7 +510,8 @@ struct FakePlatform {
   FakeShell shell;
   FakeServices services;
   FakeSkin skin;
-  Platform Get() { return {window, settings, files, registry, shell, services, skin}; }
+  FakeClock clock;
+  Platform Get() { return {window, settings, files, registry, shell, services, skin, clock}; }
 };
 
 }  // namespace vq::test

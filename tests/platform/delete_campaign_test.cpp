@@ -1,7 +1,8 @@
 // The randomized delete campaign on Wine's real registry, Startup folders and
 // a real service: seeded items with look-alikes, a random subset of the listed
 // rows ticked, the walk, then exactly the ticked items gone and everything
-// else byte-identical.
+// else byte-identical; then the round's backup put back brings every seeded
+// item back, byte for byte (through Wine's own "reg import" every 25th round).
 //   VQ_CAMPAIGN_ROUNDS=n   rounds to run (1,000 by default)
 //   VQ_CAMPAIGN_SEED=s     replay the one round a failure named
 #include <windows.h>
@@ -18,6 +19,7 @@
 #include "e2e/test_service_control.h"
 #include "platform/real_platform.h"
 #include "platform/win32/text.h"
+#include "support/reg_reader.h"
 #include "unit/collector_test_support.h"
 
 namespace vq {
@@ -147,6 +149,7 @@ class DeleteCampaignOnWine : public ::testing::Test {
     form.LoadItems();
 
     const Snapshot before = Take(folders, service);
+    const std::set<std::wstring> foldersBefore = BackupFolders();
     std::set<std::wstring> ticked;
     HWND list = ::GetDlgItem(real.window.hwnd(), win32::ControlId(Control::ListView1));
     for (int row = 1; row <= real.window.RowCount(); ++row) {
@@ -182,11 +185,87 @@ class DeleteCampaignOnWine : public ::testing::Test {
     for (const auto& message : real.window.messages) {
       if (!(ticked.empty() && message.text == "You forgot to check item(s).")) return "unexpected box: " + message.text;
     }
+    return Restore(before, foldersBefore, seed % 25 == 1);
+  }
+
+  // The backup folders there are now.
+  std::set<std::wstring> BackupFolders() const {
+    std::set<std::wstring> names;
+    WIN32_FIND_DATAW found{};
+    HANDLE find = ::FindFirstFileW((backups + L"\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+      if (found.cFileName[0] != L'.') names.insert(backups + L"\\" + found.cFileName);
+    } while (::FindNextFileW(find, &found));
+    ::FindClose(find);
+    return names;
+  }
+
+  // Puts the round's backup back as its user would (registry.reg imported,
+  // the files moved back where they were): then every seeded item must be
+  // there again, byte for byte. The backup is removed afterwards.
+  std::string Restore(const Snapshot& before, const std::set<std::wstring>& foldersBefore, bool withRegImport) {
+    std::set<std::wstring> made = BackupFolders();
+    for (const std::wstring& folder : foldersBefore) made.erase(folder);
+    if (made.size() > 1) return "more than one backup folder for one walk";
+    if (made.empty()) return Take(folders, service).values == before.values ? "" : "no backup, yet values changed";
+    const std::wstring backup = *made.begin();
+    const std::wstring reg = backup + L"\\registry.reg";
+    if (const auto bytes = e2e::ReadFileBytes(reg)) {
+      if (withRegImport) {
+        std::wstring command = L"reg.exe import \"" + reg + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                              &startup, &process)) {
+          return "reg import did not start";
+        }
+        ::WaitForSingleObject(process.hProcess, 60000);
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+      } else {
+        const auto values = test::ReadRegFile(*bytes);
+        if (!values) return "registry.reg does not read";
+        for (const test::ImportedValue& value : *values) {
+          const std::size_t slash = value.key.find(u'\\');
+          const std::u16string hive = value.key.substr(0, slash);
+          const HKEY root = hive == u"HKEY_CURRENT_USER"    ? HKEY_CURRENT_USER
+                            : hive == u"HKEY_LOCAL_MACHINE" ? HKEY_LOCAL_MACHINE
+                                                            : HKEY_USERS;
+          e2e::WriteRegistryBytes(root, std::wstring(value.key.begin() + slash + 1, value.key.end()),
+                                  std::wstring(value.name.begin(), value.name.end()), value.type, value.data);
+        }
+      }
+    }
+    const std::wstring kinds[] = {L"User", L"All Users"};
+    for (std::size_t k = 0; k < 2; ++k) {
+      const std::wstring saved = backup + L"\\Startup files\\" + kinds[k];
+      WIN32_FIND_DATAW found{};
+      HANDLE find = ::FindFirstFileW((saved + L"\\*").c_str(), &found);
+      if (find == INVALID_HANDLE_VALUE) continue;
+      std::vector<std::wstring> names;
+      do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+      } while (::FindNextFileW(find, &found));
+      ::FindClose(find);
+      for (const std::wstring& name : names) {
+        if (!::MoveFileW((saved + L"\\" + name).c_str(), (folders[k] + L"\\" + name).c_str())) {
+          return "could not put " + Narrow(name) + " back";
+        }
+      }
+    }
+    const Snapshot after = Take(folders, service);
+    e2e::EmptyFolder(backup);
+    ::RemoveDirectoryW(backup.c_str());
+    if (after.values != before.values) return "after the restore the values are not as they were";
+    if (after.files != before.files) return "after the restore the files are not as they were";
     return "";
   }
 
   win32::ComApartment com;
   const std::vector<std::wstring> folders = {ShellFolder(CSIDL_STARTUP), ShellFolder(CSIDL_COMMON_STARTUP)};
+  const std::wstring backups = ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\Marrowfen\\Vellorin Quade\\Backups";
   e2e::TestService service{kServiceName, L"Vellorin Campaign"};
 };
 

@@ -9,6 +9,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/registry_settings_store.h"
+#include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_main_window.h"
 #include "platform/win32/win32_registry.h"
@@ -42,7 +43,7 @@ struct RealPlatform {
   RealPlatform() {
     for (const char* header : {"Type", "Location", "Item", "Extra Details"}) window.AddColumn(header);
   }
-  Platform Get() { return {window, settings, files, registry, shell, services, skin}; }
+  Platform Get() { return {window, settings, files, registry, shell, services, skin, clock}; }
 
   // Every row's four texts, as the list holds them.
   std::vector<std::vector<std::string>> Rows() {
@@ -60,6 +61,7 @@ struct RealPlatform {
   win32::Win32Shell shell{window.hwnd()};
   win32::Win32Services services;
   win32::Win32Skin skin;
+  win32::Win32Clock clock;
 };
 
 }  // namespace vq::test

@@ -8,6 +8,7 @@
 #include "collectors/mod_registry.h"
 #include "e2e/harness.h"
 #include "e2e/test_service_control.h"
+#include "fakes/fake_platform.h"
 #include "platform/failure.h"
 #include "platform/real_platform.h"
 #include "platform/win32/text.h"
@@ -75,10 +76,12 @@ TEST(FileRemovalOnWine, AUnixLinkIsRefusedAndWhatItLeadsToLeftAlone) {
   if (::GetFileAttributesW(links.c_str()) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "no Unix links in this run";
   win32::Win32FileSystem files;
   test::QuietWindow window;
+  test::NoBackup backup;
   for (const wchar_t* name : {L"\\link.lnk", L"\\same.lnk"}) {
     EXPECT_THROW(files.PlainDelete(Narrow(links + name)), Failure);
     EXPECT_THROW(files.ForcedDelete(Narrow(links + name)), Failure);
-    RemoveFile(window, files, Narrow(links + name));
+    EXPECT_THROW(files.MoveNamedFile(Narrow(links + name), Narrow(links + L"\\moved.lnk")), Failure);
+    RemoveFile(window, files, Narrow(links + name), backup);
     EXPECT_NE(::GetFileAttributesW((links + name).c_str()), INVALID_FILE_ATTRIBUTES) << "the link stays";
   }
   EXPECT_EQ(e2e::ReadFileBytes(links + L"\\target.lnk"), "target\n");

@@ -4,11 +4,15 @@
 // (or stopped) and everything else is byte-identical.
 //   VQ_CAMPAIGN_ROUNDS=n   rounds to run (100,000 by default)
 //   VQ_CAMPAIGN_SEED=s     replay the one round a failure named
+// After every round the round's backup is put back, and the seeded items must
+// all be there again, byte for byte.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <random>
 
+#include "app/text.h"
+#include "support/reg_reader.h"
 #include "unit/collector_test_support.h"
 
 namespace vq {
@@ -87,6 +91,55 @@ void Seed(std::mt19937& random, Round& round) {
   fakes.files.AddFile("C:\\WINDOWS\\win.ini", random() % 2 ? "[windows]\r\nload=C:\\x.exe\r\n" : "");
 }
 
+// Puts the walk's backup back as its user would: registry.reg imported, the
+// files moved back to where they were. Then the seeded items must all be
+// there again, byte for byte.
+std::string Restore(test::FakePlatform& fakes, const std::map<std::string, std::vector<FakeRegistry::Value>>& registryBefore,
+                    const std::map<std::string, std::string>& filesBefore, const std::set<std::string>& readOnlyBefore) {
+  const std::string backup = "C:\\Users\\Ann\\AppData\\Local\\Marrowfen\\Vellorin Quade\\Backups\\2026-12-08 14.03.07";
+  auto reg = fakes.files.files.find(backup + "\\registry.reg");
+  if (reg != fakes.files.files.end()) {
+    const auto values = test::ReadRegFile(reg->second);
+    if (!values) return "registry.reg does not read";
+    for (const test::ImportedValue& value : *values) {
+      const Key* key = std::find_if(std::begin(kKeys), std::end(kKeys), [&](const Key& k) {
+        return value.key == Utf8ToUtf16(std::string(k.hive == Hive::CurrentUser ? "HKEY_CURRENT_USER\\"
+                                                    : k.hive == Hive::LocalMachine ? "HKEY_LOCAL_MACHINE\\"
+                                                                                   : "HKEY_USERS\\") +
+                                        k.path);
+      });
+      if (key == std::end(kKeys)) return "registry.reg names an unknown key";
+      fakes.registry.Key(key->hive, key->path).push_back({Utf16LeToUtf8(test::Utf16Le(value.name)), value.type, value.data});
+    }
+  }
+  for (const auto& [kind, folder] : {std::pair{"User", kUserFolder}, std::pair{"All Users", kCommonFolder}}) {
+    const std::string saved = backup + "\\Startup files\\" + kind + "\\";
+    for (const std::string& path : std::vector<std::string>(fakes.files.listingOrder)) {
+      if (path.rfind(saved, 0) == 0) fakes.files.MoveNamedFile(path, folder + "\\" + path.substr(saved.size()));
+    }
+  }
+  for (const auto& [id, values] : registryBefore) {
+    auto sorted = [](std::vector<FakeRegistry::Value> list) {
+      std::sort(list.begin(), list.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+      return list;
+    };
+    const auto now = sorted(fakes.registry.keys.at(id)), then = sorted(values);
+    if (!std::equal(now.begin(), now.end(), then.begin(), then.end(), [](const auto& a, const auto& b) {
+          return a.name == b.name && a.type == b.type && a.data == b.data;
+        })) {
+      return "after the restore, key " + id + " is not as seeded";
+    }
+  }
+  for (const auto& [path, bytes] : filesBefore) {
+    auto it = fakes.files.files.find(path);
+    if (it == fakes.files.files.end() || it->second != bytes ||
+        fakes.files.readOnly.count(path) != readOnlyBefore.count(path)) {
+      return "after the restore, file " + path + " is not as seeded";
+    }
+  }
+  return "";
+}
+
 std::string RunRound(unsigned seed) {
   std::mt19937 random(seed);
   Round round;
@@ -152,7 +205,7 @@ std::string RunRound(unsigned seed) {
     if (!expected) return "unexpected box: " + box.text;
   }
   if (fakes.registry.openKeys != 0) return "a key was left open";
-  return "";
+  return Restore(fakes, registryBefore, filesBefore, readOnlyBefore);
 }
 
 TEST(DeleteCampaign, ExactlyTheTickedItemsGoAndNothingElseChanges) {

@@ -62,7 +62,11 @@ TEST_F(DeleteCommandTest, ConfirmationThenEachTickedRowByItsExactTagThenTheRefre
   }
   EXPECT_EQ(registry.Key(Hive::CurrentUser, run).size(), 1u);
   EXPECT_EQ(registry.Key(Hive::CurrentUser, run)[0].name, "Keep");
-  EXPECT_EQ(files.deletes, std::vector<std::string>{"delete " + startup + "\\My Tool v1.2.lnk"});
+  EXPECT_FALSE(files.files.count(startup + "\\My Tool v1.2.lnk"));
+  EXPECT_EQ(files.files.at("C:\\Users\\Ann\\AppData\\Local\\Marrowfen\\Vellorin Quade\\Backups\\"
+                           "2026-12-08 14.03.07\\Startup files\\User\\My Tool v1.2.lnk"),
+            "x")
+      << "moved into the walk's backup";
   EXPECT_EQ(services.stops, std::vector<std::string>{"Spooler"});
   // The list was gathered anew, from the registry alone: the kept value, unticked.
   EXPECT_EQ(Rows(), (std::vector<Row>{{"REGISTRY", "HKCU:" + run, "Keep", ""}}));
@@ -148,7 +152,7 @@ TEST_F(DeleteCommandTest, RegistryRowsDeleteExactlyTheirValue) {
   window.rows.clear();
   AddRow({"REGISTRY", "HKCU:Software\\HKCU:Run", "x", ""}, true);
   form.DeleteItem();
-  EXPECT_EQ(registry.opened.front(), "63|Software\\Run");
+  EXPECT_NE(std::find(registry.opened.begin(), registry.opened.end(), "63|Software\\Run"), registry.opened.end());
 }
 
 TEST_F(DeleteCommandTest, FailuresAreReportedUnderTheirStatementsAndTheWalkGoesOn) {
@@ -158,11 +162,11 @@ TEST_F(DeleteCommandTest, FailuresAreReportedUnderTheirStatementsAndTheWalkGoesO
     std::string report;
   };
   const Case cases[] = {
-      {{"REGISTRY", "HKLM:Software\\Run", "x", ""}, "registry:OpenKey", "DeleteItem at line 116"},
-      {{"REGISTRY", "HKCU:Software\\Run", "x", ""}, "registry:OpenKey", "DeleteItem at line 120"},
-      {{"REGISTRY", "HKCR:x", "x", ""}, "registry:OpenKey", "DeleteItem at line 124"},
-      {{"REGISTRY", "HKU:x", "x", ""}, "registry:OpenKey", "DeleteItem at line 128"},
-      {{"REGISTRY", "HKCC:x", "x", ""}, "registry:OpenKey", "DeleteItem at line 132"},
+      {{"REGISTRY", "HKLM:Software\\Run", "x", ""}, "registry:DeleteValue", "DeleteItem at line 116"},
+      {{"REGISTRY", "HKCU:Software\\Run", "x", ""}, "registry:DeleteValue", "DeleteItem at line 120"},
+      {{"REGISTRY", "HKCR:x", "x", ""}, "registry:DeleteValue", "DeleteItem at line 124"},
+      {{"REGISTRY", "HKU:x", "x", ""}, "registry:DeleteValue", "DeleteItem at line 128"},
+      {{"REGISTRY", "HKCC:x", "x", ""}, "registry:DeleteValue", "DeleteItem at line 132"},
       {{"STARTUP", "C:\\S", "a.lnk", "C:\\S\\"}, "window:DoEvents", "DeleteItem at line 136"},
       {{"SYSFILE", "C:\\win.ini", "run=", ""}, "window:none", "DeleteItem at line 140"},
       {{"SERVICES", "Spooler", "Print Spooler", ""}, "services:StopService", "DeleteItem at line 144"},
@@ -173,6 +177,10 @@ TEST_F(DeleteCommandTest, FailuresAreReportedUnderTheirStatementsAndTheWalkGoesO
     test::CollectorForm1 form(fakes.Get());
     fakes.window.rows.push_back({true, c.row});
     fakes.window.rows.push_back({true, {"SERVICES", "Other", "Other", ""}});
+    if (c.row[0] == "REGISTRY") {  // the value is there, so it is saved and then its delete fails
+      const HivePrefixRule* rule = MatchHivePrefix(c.row[1]);
+      fakes.registry.SetText(rule->hive, c.row[1].substr(std::string(rule->prefix).size()), "x", u"x.exe");
+    }
     const std::string fake = c.failing.substr(0, c.failing.find(':')), operation = c.failing.substr(fake.size() + 1);
     test::FailurePlan& plan = fake == "registry" ? static_cast<test::FailurePlan&>(fakes.registry)
                               : fake == "services" ? static_cast<test::FailurePlan&>(fakes.services)
@@ -210,12 +218,13 @@ TEST_F(DeleteCommandTest, ListsLongerThanSixteenBitsAreWalkedToTheEnd) {
 TEST(RemoveFile, PlainDeleteFirstForcedOnlyAfterAFailureAndNeverAWord) {
   test::FakeWindow window;
   test::FakeFileSystem files;
+  test::NoBackup backup;
   files.AddFile("C:\\S\\plain.lnk");
   files.AddFile("C:\\S\\read-only.lnk");
   files.readOnly.insert("C:\\S\\read-only.lnk");
-  RemoveFile(window, files, "C:\\S\\plain.lnk");
-  RemoveFile(window, files, "C:\\S\\read-only.lnk");
-  RemoveFile(window, files, "C:\\S\\gone.lnk");
+  RemoveFile(window, files, "C:\\S\\plain.lnk", backup);
+  RemoveFile(window, files, "C:\\S\\read-only.lnk", backup);
+  RemoveFile(window, files, "C:\\S\\gone.lnk", backup);
   EXPECT_EQ(files.deletes, (std::vector<std::string>{"delete C:\\S\\plain.lnk", "delete C:\\S\\read-only.lnk",
                                                      "force C:\\S\\read-only.lnk", "delete C:\\S\\gone.lnk",
                                                      "force C:\\S\\gone.lnk"}));

@@ -1,0 +1,192 @@
+// Backups on Wine's real registry and files: deleted values come back through
+// the system's own "reg import", deleted files from the backup folder.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include "e2e/harness.h"
+#include "platform/real_platform.h"
+#include "platform/win32/text.h"
+#include "removal/backup.h"
+#include "unit/collector_test_support.h"
+
+namespace vq {
+namespace {
+
+using win32::Narrow;
+using win32::Widen;
+
+const std::wstring kKey = L"Software\\Vellorin Backup Test";
+
+std::wstring ShellFolder(int csidl) {
+  wchar_t path[MAX_PATH] = {};
+  ::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
+  return path;
+}
+
+std::string Utf16(const std::wstring& text, bool terminated = true) {
+  std::string bytes(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+  if (terminated) bytes.append(2, '\0');
+  return bytes;
+}
+
+struct Value {
+  std::wstring name;
+  DWORD type;
+  std::string data;
+};
+
+std::optional<Value> ReadValue(const std::wstring& key, const std::wstring& name) {
+  HKEY opened = nullptr;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) return {};
+  DWORD type = 0, size = 0;
+  std::optional<Value> value;
+  if (::RegQueryValueExW(opened, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+    std::string data(size, '\0');
+    ::RegQueryValueExW(opened, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+    value = Value{name, type, data};
+  }
+  ::RegCloseKey(opened);
+  return value;
+}
+
+// Runs Wine's own registry tool on the file, as a user restoring would.
+DWORD RegImport(const std::wstring& file) {
+  std::wstring command = L"reg.exe import \"" + file + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &process)) {
+    return 999;
+  }
+  ::WaitForSingleObject(process.hProcess, 60000);
+  DWORD code = 999;
+  ::GetExitCodeProcess(process.hProcess, &code);
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  return code;
+}
+
+class BackupOnWine : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
+    ::InitCommonControlsEx(&controls);
+  }
+  void SetUp() override {
+    e2e::DeleteRegistryKey(HKEY_CURRENT_USER, kKey);
+    for (const std::wstring& folder : {user, common}) e2e::EmptyFolder(folder);
+  }
+  void TearDown() override {
+    e2e::DeleteRegistryKey(HKEY_CURRENT_USER, kKey);
+    for (const std::wstring& folder : {user, common}) e2e::EmptyFolder(folder);
+  }
+  void Tick(const std::vector<std::string>& texts) {
+    const int row = real.window.AddRow(texts[0]);
+    for (int sub = 1; sub < 4; ++sub) real.window.SetSubItem(row, sub, texts[sub]);
+    ListView_SetCheckState(::GetDlgItem(real.window.hwnd(), win32::ControlId(Control::ListView1)), row - 1, TRUE);
+  }
+  // The newest backup folder, by name.
+  std::wstring NewestBackup() const {
+    WIN32_FIND_DATAW found{};
+    std::wstring newest;
+    HANDLE find = ::FindFirstFileW((backups + L"\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return newest;
+    do {
+      const std::wstring name = found.cFileName;
+      if (name != L"." && name != L".." && name > newest) newest = name;
+    } while (::FindNextFileW(find, &found));
+    ::FindClose(find);
+    return newest.empty() ? newest : backups + L"\\" + newest;
+  }
+
+  win32::ComApartment com;
+  test::RealPlatform real;
+  test::CollectorForm1 form{real.Get()};
+  const std::wstring user = ShellFolder(CSIDL_STARTUP), common = ShellFolder(CSIDL_COMMON_STARTUP);
+  const std::wstring backups = ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\Marrowfen\\Vellorin Quade\\Backups";
+};
+
+TEST_F(BackupOnWine, DeletedValuesAndFilesComeBackExactly) {
+  std::string megabyte(1 << 20, '\0');
+  for (std::size_t i = 0; i < megabyte.size(); ++i) megabyte[i] = static_cast<char>(i * 13 % 253);
+  const std::vector<Value> values = {
+      {L"quote\"and\\slash", REG_SZ, Utf16(L"\"C:\\Program Files\\X\\x.exe\" /min")},
+      {L"\u00DCberwachung-\u4E2D", REG_SZ, Utf16(L"C:\\\u00DC\\\u4E2D.exe")},
+      {L"", REG_SZ, Utf16(L"default.exe")},
+      {L"empty", REG_SZ, Utf16(L"")},
+      {L"nothing", REG_SZ, ""},
+      {L"unterminated", REG_SZ, Utf16(L"abc", false)},
+      {L"dword", REG_DWORD, "\x78\x56\x34\x12"},
+      {L"short dword", REG_DWORD, "\x01"},
+      {L"expand", REG_EXPAND_SZ, Utf16(L"%SystemRoot%\\x.exe")},
+      {L"multi", REG_MULTI_SZ, Utf16(L"a") + Utf16(L"b") + Utf16(L"")},
+      {L"binary", REG_BINARY, std::string("\x00\xFF\x10", 3)},
+      {L"megabyte", REG_BINARY, megabyte},
+  };
+  for (const Value& value : values) e2e::WriteRegistryBytes(HKEY_CURRENT_USER, kKey, value.name, value.type, value.data);
+  e2e::WriteRegistryText(HKEY_CURRENT_USER, kKey, L"untouched", L"stays.exe");
+  for (const Value& value : values) Tick({"REGISTRY", "HKCU:" + Narrow(kKey), Narrow(value.name), ""});
+  e2e::WriteFileBytes(user + L"\\same.lnk", "user bytes");
+  ::SetFileAttributesW((user + L"\\same.lnk").c_str(), FILE_ATTRIBUTE_READONLY);
+  e2e::WriteFileBytes(common + L"\\same.lnk", "all users' bytes");
+  Tick({"STARTUP", Narrow(user), "same.lnk", Narrow(user) + "\\"});
+  Tick({"STARTUP", Narrow(common), "same.lnk", Narrow(common)});
+
+  form.DeleteItem();
+  for (const Value& value : values) EXPECT_FALSE(ReadValue(kKey, value.name)) << Narrow(value.name) << " deleted";
+  EXPECT_EQ(::GetFileAttributesW((user + L"\\same.lnk").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(::GetFileAttributesW((common + L"\\same.lnk").c_str()), INVALID_FILE_ATTRIBUTES);
+
+  const std::wstring backup = NewestBackup();
+  ASSERT_FALSE(backup.empty());
+  EXPECT_EQ(e2e::ReadFileBytes(backup + L"\\Startup files\\User\\same.lnk"), "user bytes");
+  EXPECT_TRUE(::GetFileAttributesW((backup + L"\\Startup files\\User\\same.lnk").c_str()) & FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(e2e::ReadFileBytes(backup + L"\\Startup files\\All Users\\same.lnk"), "all users' bytes");
+  const auto restore = e2e::ReadFileBytes(backup + L"\\How to restore.txt");
+  ASSERT_TRUE(restore);
+  EXPECT_NE(restore->find("to " + Narrow(user) + "\\same.lnk"), std::string::npos) << *restore;
+
+  ASSERT_EQ(RegImport(backup + L"\\registry.reg"), 0u);
+  for (const Value& value : values) {
+    const std::optional<Value> back = ReadValue(kKey, value.name);
+    ASSERT_TRUE(back) << Narrow(value.name) << " is back";
+    EXPECT_EQ(back->type, value.type) << Narrow(value.name);
+    if (value.name == L"unterminated") {
+      // Wine's reg import ends a text read from hex(1) with a NUL where it had none.
+      EXPECT_EQ(back->data.substr(0, value.data.size()), value.data);
+    } else {
+      EXPECT_EQ(back->data, value.data) << Narrow(value.name);
+    }
+  }
+  EXPECT_EQ(e2e::ReadRegistryText(HKEY_CURRENT_USER, kKey, L"untouched"), L"stays.exe");
+  EXPECT_TRUE(real.window.messages.empty());
+}
+
+TEST_F(BackupOnWine, WithNoPlaceForTheBackupNothingIsDeletedAndTheWalkGoesOn) {
+  // Something that is no folder stands where the backups must go.
+  const std::wstring moved = backups + L" (moved by the test)";
+  ::MoveFileW(backups.c_str(), moved.c_str());
+  e2e::WriteFileBytes(backups, "not a folder");
+  e2e::WriteRegistryText(HKEY_CURRENT_USER, kKey, L"Tool", L"tool.exe");
+  e2e::WriteFileBytes(user + L"\\keep.lnk", "keep");
+  Tick({"REGISTRY", "HKCU:" + Narrow(kKey), "Tool", ""});
+  Tick({"STARTUP", Narrow(user), "keep.lnk", Narrow(user) + "\\"});
+  Tick({"SYSFILE", "C:\\windows\\win.ini", "load=x.exe", "C:\\windows\\"});
+
+  form.DeleteItem();
+  EXPECT_EQ(e2e::ReadRegistryText(HKEY_CURRENT_USER, kKey, L"Tool"), L"tool.exe");
+  EXPECT_EQ(e2e::ReadFileBytes(user + L"\\keep.lnk"), "keep");
+  ASSERT_EQ(real.window.messages.size(), 1u) << "the walk went on to the system-file row, and said nothing else";
+  EXPECT_EQ(real.window.messages[0].text, "Could not delete system file.");
+  EXPECT_EQ(e2e::ReadFileBytes(backups), "not a folder");
+
+  ::DeleteFileW(backups.c_str());
+  ::MoveFileW(moved.c_str(), backups.c_str());
+}
+
+}  // namespace
+}  // namespace vq
