@@ -269,6 +269,23 @@ std::wstring ReadRegistryText(HKEY root, const std::wstring& key, const std::wst
 
 void DeleteRegistryKey(HKEY root, const std::wstring& key) { ::RegDeleteTreeW(root, key.c_str()); }
 
+DWORD RegImport(const std::wstring& file) {
+  std::wstring command = L"reg.exe import \"" + file + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &process)) {
+    return ~0u;
+  }
+  ::WaitForSingleObject(process.hProcess, 60000);
+  DWORD code = ~0u;
+  ::GetExitCodeProcess(process.hProcess, &code);
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  return code;
+}
+
 void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
   HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("CreateFileW failed");

@@ -72,6 +72,8 @@ void WriteRegistryBytes(HKEY root, const std::wstring& key, const std::wstring& 
 // The value's text, or "<absent>".
 std::wstring ReadRegistryText(HKEY root, const std::wstring& key, const std::wstring& name);
 void DeleteRegistryKey(HKEY root, const std::wstring& key);
+// Runs the system's own "reg import" on a registry editor file; its exit code.
+DWORD RegImport(const std::wstring& file);
 
 // The program's settings, as the program itself keeps them.
 inline constexpr wchar_t kSettingsKey[] = L"Software\\VB and VBA Program Settings\\Marrowfen\\Vellorin Quade";

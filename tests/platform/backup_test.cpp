@@ -52,24 +52,6 @@ std::optional<Value> ReadValue(const std::wstring& key, const std::wstring& name
   return value;
 }
 
-// Runs Wine's own registry tool on the file, as a user restoring would.
-DWORD RegImport(const std::wstring& file) {
-  std::wstring command = L"reg.exe import \"" + file + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                        &startup, &process)) {
-    return 999;
-  }
-  ::WaitForSingleObject(process.hProcess, 60000);
-  DWORD code = 999;
-  ::GetExitCodeProcess(process.hProcess, &code);
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
-  return code;
-}
-
 class BackupOnWine : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -150,7 +132,7 @@ TEST_F(BackupOnWine, DeletedValuesAndFilesComeBackExactly) {
   ASSERT_TRUE(restore);
   EXPECT_NE(restore->find("to " + Narrow(user) + "\\same.lnk"), std::string::npos) << *restore;
 
-  ASSERT_EQ(RegImport(backup + L"\\registry.reg"), 0u);
+  ASSERT_EQ(e2e::RegImport(backup + L"\\registry.reg"), 0u);
   for (const Value& value : values) {
     const std::optional<Value> back = ReadValue(kKey, value.name);
     ASSERT_TRUE(back) << Narrow(value.name) << " is back";

@@ -213,17 +213,7 @@ class DeleteCampaignOnWine : public ::testing::Test {
     const std::wstring reg = backup + L"\\registry.reg";
     if (const auto bytes = e2e::ReadFileBytes(reg)) {
       if (withRegImport) {
-        std::wstring command = L"reg.exe import \"" + reg + L"\"";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                              &startup, &process)) {
-          return "reg import did not start";
-        }
-        ::WaitForSingleObject(process.hProcess, 60000);
-        ::CloseHandle(process.hThread);
-        ::CloseHandle(process.hProcess);
+        if (e2e::RegImport(reg) != 0) return "reg import failed";
       } else {
         const auto values = test::ReadRegFile(*bytes);
         if (!values) return "registry.reg does not read";

@@ -1,11 +1,8 @@
-// The removals on the real files, registry and services of the Wine prefix,
-// and the skin layer on a real window.
+// The removals on the real files, registry and services of the Wine prefix.
 #include <windows.h>
 
-#include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include "collectors/mod_registry.h"
 #include "e2e/harness.h"
 #include "e2e/test_service_control.h"
 #include "fakes/fake_platform.h"
@@ -127,65 +124,6 @@ TEST(ServiceStopOnWine, StopsARunningServiceAndRefusesTheRest) {
   EXPECT_TRUE(service.Stop()) << "it stops";
   EXPECT_EQ(StopService(services, "VQ Test Stop"), 0u) << "a stopped service refuses";
   EXPECT_EQ(StopService(services, "No Such Service"), 0u);
-}
-
-class SkinOnWine : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
-    ::InitCommonControlsEx(&controls);
-  }
-  // The colour the screen shows at a point of the window's client area, once it has painted.
-  COLORREF PixelAt(POINT point) {
-    ::RedrawWindow(window.hwnd(), nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    window.DoEvents();
-    ::ClientToScreen(window.hwnd(), &point);
-    HDC screen = ::GetDC(nullptr);
-    const COLORREF colour = ::GetPixel(screen, point.x, point.y);
-    ::ReleaseDC(nullptr, screen);
-    return colour;
-  }
-  std::string WriteSkin(const std::string& text) {
-    e2e::WriteFileBytes(folder.path() + L"\\o.cjs", text);
-    return Narrow(folder.path()) + "\\o.cjs";
-  }
-  test::QuietWindow window;
-  win32::Win32Skin skin;
-  e2e::TempFolder folder;
-};
-
-TEST_F(SkinOnWine, ButtonFaceThenTheSkinsColours) {
-  window.Show();
-  window.SetBackColour(kButtonFaceColour);
-  EXPECT_EQ(PixelAt({3, 3}), ::GetSysColor(COLOR_BTNFACE));
-
-  skin.LoadSkin(WriteSkin("window = #203040\ntext = #F0E0D0\nlist = #102030\nbutton = #405060\n"), "");
-  skin.SetApplyOptions(1);
-  skin.SetSkinLists(true);
-  skin.SetSkinButtons(true);
-  skin.ApplyWindow(window.NativeHandle());
-  EXPECT_EQ(PixelAt({3, 3}), RGB(0x20, 0x30, 0x40));
-  HWND list = ::GetDlgItem(window.hwnd(), win32::ControlId(Control::ListView1));
-  EXPECT_EQ(::SendMessageW(list, LVM_GETBKCOLOR, 0, 0), RGB(0x10, 0x20, 0x30));
-  HWND button = ::GetDlgItem(window.hwnd(), win32::ControlId(Control::PushButton1));
-  EXPECT_EQ(::GetWindowLongPtrW(button, GWL_STYLE) & BS_TYPEMASK, BS_OWNERDRAW);
-  RECT rect{};
-  ::GetWindowRect(button, &rect);
-  ::MapWindowPoints(HWND_DESKTOP, window.hwnd(), reinterpret_cast<POINT*>(&rect), 2);
-  EXPECT_EQ(PixelAt({rect.left + 6, rect.top + 6}), RGB(0x40, 0x50, 0x60));
-}
-
-TEST_F(SkinOnWine, ABadFileOrNoLoadedSkinFailsWithItsReason) {
-  try {
-    skin.LoadSkin(WriteSkin("window = #203040\nwindow-colour = blue\n"), "");
-    ADD_FAILURE() << "loaded";
-  } catch (const Failure& failure) {
-    EXPECT_STREQ(failure.what(), "Invalid skin file, line 2: unknown key \"window-colour\"");
-  }
-  EXPECT_THROW(skin.ApplyWindow(window.NativeHandle()), Failure) << "nothing loaded";
-  EXPECT_THROW(skin.LoadSkin(Narrow(folder.path()) + "\\missing.cjs", ""), Failure);
-  skin.LoadSkin(WriteSkin("window = #203040"), "");
-  EXPECT_THROW(skin.ApplyWindow(0x7FFFFFF0), Failure) << "no such window";
 }
 
 }  // namespace

@@ -89,23 +89,6 @@ TEST_F(BackupTest, FilesOfOneNameFromBothFoldersBothSurviveWithTheirAttributes) 
   EXPECT_FALSE(other.files.files.count(kUser + "\\b.lnk"));
 }
 
-TEST_F(BackupTest, AnItemThatCannotBeSavedStaysAndTheWalkGoesOn) {
-  files.AddFile(kBackups.substr(0, kBackups.rfind('\\')) + "\\Backups", "a file where the folder must be");
-  files.folders.insert("C:\\Users\\Ann\\AppData\\Local\\Marrowfen");
-  files.folders.insert("C:\\Users\\Ann\\AppData\\Local\\Marrowfen\\Vellorin Quade");
-  registry.SetText(Hive::CurrentUser, kRun, "A", u"a.exe");
-  files.AddFile(kUser + "\\s.lnk", "startup");
-  fakes.services.services = {{"Spooler", "Print Spooler", "Running"}};
-  Tick({"REGISTRY", "HKCU:" + kRun, "A", ""});
-  Tick({"STARTUP", kUser, "s.lnk", kUser + "\\"});
-  Tick({"SERVICES", "Spooler", "Print Spooler", ""});
-  form.DeleteItem();
-  EXPECT_EQ(registry.Key(Hive::CurrentUser, kRun).size(), 1u);
-  EXPECT_EQ(files.files.at(kUser + "\\s.lnk"), "startup");
-  EXPECT_EQ(fakes.services.services[0].state, "Stopped") << "a stop needs no backup";
-  EXPECT_TRUE(window.boxes.empty()) << "no new message";
-}
-
 TEST_F(BackupTest, TakenNamesGetANumberAndAWalkThatDeletesNothingLeavesNoFolder) {
   for (const char* level : {"\\Marrowfen", "\\Marrowfen\\Vellorin Quade", "\\Marrowfen\\Vellorin Quade\\Backups"}) {
     files.folders.insert("C:\\Users\\Ann\\AppData\\Local" + std::string(level));

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "collectors/add_folder.h"
 #include "collectors/mod_system_file.h"
 #include "fakes/fake_platform.h"
 #include "unit/collector_test_support.h"
@@ -183,16 +182,6 @@ TEST_F(StartupCollectorTest, NoFolderKnownListsNothingInItsPlace) {
   shell.folders = test::FakeShell().folders;
   form.GetStartup();
   EXPECT_EQ(Reports(), (std::vector<std::string>{"GetStartup at line 104", "GetStartup at line 122"}));
-}
-
-TEST(GetFolderFiles, KeepsListingOrderAndGrowsWithoutLimit) {
-  test::FakeFileSystem files;
-  for (int i = 5000; i > 0; --i) files.AddFile("C:\\S\\f" + std::to_string(i));
-  const std::vector<std::string> names = GetFolderFiles(files, "C:\\S\\", "*.*");
-  ASSERT_EQ(names.size(), 5000u);
-  EXPECT_EQ(names.front(), "f5000");
-  EXPECT_EQ(names.back(), "f1");
-  EXPECT_EQ(names.capacity(), names.size());
 }
 
 class ServiceCollectorTest : public test::CollectorTest {
