@@ -19,6 +19,7 @@
 #include "e2e/test_service_control.h"
 #include "platform/real_platform.h"
 #include "platform/win32/text.h"
+#include "support/campaign.h"
 #include "support/reg_reader.h"
 #include "unit/collector_test_support.h"
 
@@ -260,21 +261,7 @@ class DeleteCampaignOnWine : public ::testing::Test {
 };
 
 TEST_F(DeleteCampaignOnWine, ExactlyTheTickedItemsGoAndNothingElseChanges) {
-  if (const char* replay = std::getenv("VQ_CAMPAIGN_SEED")) {
-    const unsigned seed = static_cast<unsigned>(std::strtoul(replay, nullptr, 10));
-    EXPECT_EQ(Round(seed), "") << "seed " << seed;
-    return;
-  }
-  const char* rounds = std::getenv("VQ_CAMPAIGN_ROUNDS");
-  const unsigned count = rounds ? static_cast<unsigned>(std::strtoul(rounds, nullptr, 10)) : 1000;
-  const unsigned base = 1208;
-  for (unsigned round = 0; round < count; ++round) {
-    const std::string fault = Round(base + round);
-    if (!fault.empty()) {
-      ADD_FAILURE() << fault << "; replay with VQ_CAMPAIGN_SEED=" << base + round;
-      return;
-    }
-  }
+  test::RunCampaign(1208, 1000, [&](unsigned seed) { return Round(seed); });
 }
 
 }  // namespace

@@ -8,10 +8,10 @@
 // all be there again, byte for byte.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <random>
 
 #include "app/text.h"
+#include "support/campaign.h"
 #include "support/reg_reader.h"
 #include "unit/collector_test_support.h"
 
@@ -209,21 +209,7 @@ std::string RunRound(unsigned seed) {
 }
 
 TEST(DeleteCampaign, ExactlyTheTickedItemsGoAndNothingElseChanges) {
-  if (const char* replay = std::getenv("VQ_CAMPAIGN_SEED")) {
-    const unsigned seed = static_cast<unsigned>(std::strtoul(replay, nullptr, 10));
-    EXPECT_EQ(RunRound(seed), "") << "seed " << seed;
-    return;
-  }
-  const char* rounds = std::getenv("VQ_CAMPAIGN_ROUNDS");
-  const unsigned count = rounds ? static_cast<unsigned>(std::strtoul(rounds, nullptr, 10)) : 100000;
-  const unsigned base = 20261208;
-  for (unsigned round = 0; round < count; ++round) {
-    const std::string fault = RunRound(base + round);
-    if (!fault.empty()) {
-      ADD_FAILURE() << fault << "; replay with VQ_CAMPAIGN_SEED=" << base + round;
-      return;
-    }
-  }
+  test::RunCampaign(20261208, 100000, [&](unsigned seed) { return RunRound(seed); });
 }
 
 }  // namespace
