@@ -10,17 +10,13 @@
 
 namespace vq::bench {
 
+using e2e::ShellFolder;
+
 double Ms(Stopwatch::duration duration) { return std::chrono::duration<double, std::milli>(duration).count(); }
 
 double Median(std::vector<double> samples) {
   std::sort(samples.begin(), samples.end());
   return samples[samples.size() / 2];
-}
-
-std::wstring ShellFolder(int csidl) {
-  wchar_t path[MAX_PATH] = {};
-  ::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
-  return path;
 }
 
 const std::wstring kRun = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";

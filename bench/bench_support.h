@@ -6,18 +6,20 @@
 #include <string>
 #include <vector>
 
+#include "e2e/harness.h"
 #include "platform/real_platform.h"
 
 // What the benchmarks share: seeding the prefix, a main window that counts
 // its yields, and the floor of a list gathering.
 namespace vq::bench {
 
+using e2e::ShellFolder;
+
 using Stopwatch = std::chrono::steady_clock;
 
 double Ms(Stopwatch::duration duration);
 double Median(std::vector<double> samples);
 
-std::wstring ShellFolder(int csidl);
 extern const std::wstring kRun;  // the current user's Run key
 
 // Run values named "Bench Value <i>", each naming a program in its own folder.

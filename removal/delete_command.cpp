@@ -72,13 +72,13 @@ void Form1::RemoveRow(ErrorTrap& trap, Walk& walk, int row) {
   if (type == "REGISTRY") {
     std::string location;
     if (!trap.Run(114, [&] { location = window_.RowText(row, 1); })) return;
-    const HivePrefixRule* rule = MatchHivePrefix(location);
-    if (!rule) return;  // no hive it knows: nothing is done and nothing said
-    trap.Run(rule->deleteStatement, [&] {
-      const std::optional<RegistryTarget> target = TargetOf(location, window_.RowText(row, 2));
+    const std::optional<RegistryTarget> target = TargetOf(location);
+    if (!target) return;  // no hive it knows: nothing is done and nothing said
+    trap.Run(target->rule->deleteStatement, [&] {
+      const std::string name = window_.RowText(row, 2);
       if (!walk.triedValues.count(row)) SaveRegistryRun(walk, row);
       if (!walk.savedValues.count(row)) return;  // not saved: it stays
-      if (DeleteRegistryValue(registry_, target->rule->hive, target->keyPath, target->name)) walk.backup->Deleted();
+      if (DeleteRegistryValue(registry_, target->rule->hive, target->keyPath, name)) walk.backup->Deleted();
     });
   } else if (type == "STARTUP") {
     trap.Run(136, [&] {
@@ -103,9 +103,11 @@ void Form1::SaveRegistryRun(Walk& walk, int first) {
     try {
       if (!window_.RowChecked(row)) continue;
       if (window_.RowText(row, 0) != "REGISTRY") break;
-      const std::optional<RegistryTarget> target = TargetOf(window_.RowText(row, 1), window_.RowText(row, 2));
+      const std::optional<RegistryTarget> target = TargetOf(window_.RowText(row, 1));
       walk.triedValues.insert(row);
-      if (target && walk.backup->SaveValue(target->rule->hive, target->keyPath, target->name)) saved.push_back(row);
+      if (target && walk.backup->SaveValue(target->rule->hive, target->keyPath, window_.RowText(row, 2))) {
+        saved.push_back(row);
+      }
     } catch (...) {
       break;
     }

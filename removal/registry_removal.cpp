@@ -26,10 +26,10 @@ bool DeleteRegistryValue(Registry& registry, Hive hive, const std::string& keyPa
   return key && key->DeleteValue(name);
 }
 
-std::optional<RegistryTarget> TargetOf(std::string_view location, std::string name) {
+std::optional<RegistryTarget> TargetOf(std::string_view location) {
   const HivePrefixRule* rule = MatchHivePrefix(location);
   if (!rule) return std::nullopt;
-  return RegistryTarget{rule, ReplaceAll(location, rule->prefix, ""), std::move(name)};
+  return RegistryTarget{rule, ReplaceAll(location, rule->prefix, "")};
 }
 
 }  // namespace vq

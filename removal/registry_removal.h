@@ -32,13 +32,13 @@ const HivePrefixRule* MatchHivePrefix(std::string_view location);
 // backup, never the user.
 bool DeleteRegistryValue(Registry& registry, Hive hive, const std::string& keyPath, const std::string& name);
 
-// Where a registry row's Location and Item point: the hive, the key path
-// (the Location without any occurrence of its prefix) and the value name.
+// The key a registry row's Location names: the first prefix rule that
+// matches, and the Location without any occurrence of that prefix. nullopt
+// when no prefix matches.
 struct RegistryTarget {
   const HivePrefixRule* rule;
   std::string keyPath;
-  std::string name;
 };
-std::optional<RegistryTarget> TargetOf(std::string_view location, std::string name);
+std::optional<RegistryTarget> TargetOf(std::string_view location);
 
 }  // namespace vq

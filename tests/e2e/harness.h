@@ -86,6 +86,12 @@ inline std::wstring StoredSetting(const std::wstring& key) {
 }
 
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+// A text's UTF-16LE bytes as the registry stores it, with its terminator unless told otherwise.
+std::string Utf16Bytes(const std::wstring& text, bool terminated = true);
+// The path of a shell special folder by its CSIDL number.
+std::wstring ShellFolder(int csidl);
+// The files (not sub-folders) a folder lists, in the system's order.
+std::vector<std::wstring> ListedFiles(const std::wstring& folder);
 // The file's bytes; nullopt when it cannot be read.
 std::optional<std::string> ReadFileBytes(const std::wstring& path);
 // Deletes every file and sub-folder inside the folder, creating it when missing.

@@ -48,23 +48,4 @@ class ProgramTest : public ::testing::Test {
   }
 };
 
-inline std::wstring ShellFolder(int csidl) {
-  wchar_t path[MAX_PATH] = {};
-  ::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
-  return path;
-}
-
-// The files a folder lists, in the system's order.
-inline std::vector<std::wstring> ListedFiles(const std::wstring& folder) {
-  std::vector<std::wstring> names;
-  WIN32_FIND_DATAW found{};
-  HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
-  } while (::FindNextFileW(find, &found));
-  ::FindClose(find);
-  return names;
-}
-
 }  // namespace vq::e2e

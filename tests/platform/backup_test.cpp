@@ -20,17 +20,9 @@ using win32::Widen;
 
 const std::wstring kKey = L"Software\\Vellorin Backup Test";
 
-std::wstring ShellFolder(int csidl) {
-  wchar_t path[MAX_PATH] = {};
-  ::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
-  return path;
-}
+using e2e::ShellFolder;
 
-std::string Utf16(const std::wstring& text, bool terminated = true) {
-  std::string bytes(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
-  if (terminated) bytes.append(2, '\0');
-  return bytes;
-}
+std::string Utf16(const std::wstring& text, bool terminated = true) { return e2e::Utf16Bytes(text, terminated); }
 
 struct Value {
   std::wstring name;

@@ -23,17 +23,8 @@ using Rows = std::vector<std::vector<std::string>>;
 using win32::Narrow;
 using win32::Widen;
 
-std::string Utf16(const std::wstring& text, bool terminated = true) {
-  std::string bytes(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
-  if (terminated) bytes.append(2, '\0');
-  return bytes;
-}
-
-std::string ShellFolder(int csidl) {
-  wchar_t path[MAX_PATH] = {};
-  ::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
-  return Narrow(path);
-}
+std::string Utf16(const std::wstring& text, bool terminated = true) { return e2e::Utf16Bytes(text, terminated); }
+std::string ShellFolder(int csidl) { return Narrow(e2e::ShellFolder(csidl)); }
 
 class CollectorsOnWine : public ::testing::Test {
  protected:
@@ -167,13 +158,7 @@ TEST_F(SystemFilesOnWine, HugeAndGarbageFilesGiveExactlyTheirKeywordLines) {
 // The names a folder lists, as the system lists them: the order rows must keep.
 std::vector<std::string> ListedFiles(const std::string& folder) {
   std::vector<std::string> names;
-  WIN32_FIND_DATAW found{};
-  HANDLE find = ::FindFirstFileW(Widen(folder + "\\*").c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(Narrow(found.cFileName));
-  } while (::FindNextFileW(find, &found));
-  ::FindClose(find);
+  for (const std::wstring& name : e2e::ListedFiles(Widen(folder))) names.push_back(Narrow(name));
   return names;
 }
 

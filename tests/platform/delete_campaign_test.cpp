@@ -45,11 +45,7 @@ const wchar_t* const kValueNames[] = {L"Tool", L"Tool ", L"HKCU:Tool", L"HKLM:To
 const wchar_t* const kFileNames[] = {L"a.lnk", L"A tool.lnk", L"My Tool v1.2.lnk", L"\u65E5.lnk", L"~temp.lnk"};
 const wchar_t kServiceName[] = L"VQ Test Campaign";
 
-std::wstring ShellFolder(int csidl) {
-  wchar_t path[MAX_PATH] = {};
-  ::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
-  return path;
-}
+using e2e::ShellFolder;
 
 // Everything the campaign may touch, byte for byte.
 struct Snapshot {
