@@ -1,7 +1,7 @@
 #include "app/form1.h"
 
 #include "app/error_trap.h"
-#include "app/form1_layout.h"
+#include "platform/form1_layout.h"
 #include "app/main_module.h"
 #include "app/settings.h"
 #include "app/vb_conversion.h"
@@ -118,7 +118,11 @@ void Form1::LoadItems() {
   ErrorTrap trap(window_, LocationText("Form1", "LoadItems"));
   trap.Run(100, [&] { window_.SetPointer(MousePointer::Hourglass); });
   ListRedrawPause pause(window_);
-  trap.Run(102, [&] { window_.ClearRows(); });
+  // Rows that could not be cleared keep their items.
+  trap.Run(102, [&] {
+    window_.ClearRows();
+    items_.Clear();
+  });
 
   trap.If(104, [&] { return window_.CheckValue(CheckBox::Check1) == 1; }, [&] { GetRegistryItems(); });
   trap.If(106, [&] { return window_.CheckValue(CheckBox::Check3) == 1; }, [&] { GetStartup(); });

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "app/startup_items.h"
 #include "platform/platform.h"
 
 namespace vq {
@@ -11,8 +13,9 @@ class ErrorTrap;
 class RemovalBackup;
 
 // The main window's program: start-up, the item list and its filters. The
-// collectors append rows straight into the window's list, which is the only
-// store of items.
+// collectors append rows straight into the window's list; each row carries
+// the number of its item in the table beside the list, which holds exactly
+// what the row stands for.
 class Form1 : public WindowEvents {
  public:
   explicit Form1(const Platform& platform);
@@ -53,6 +56,8 @@ class Form1 : public WindowEvents {
   virtual std::unique_ptr<RemovalBackup> StartBackup();
 
   MainWindow& window_;
+  // What the rows stand for, gathered anew with them.
+  ItemTable items_;
   SettingsStore& settings_;
   FileSystem& files_;
   Registry& registry_;
@@ -92,6 +97,11 @@ class Form1 : public WindowEvents {
   struct Walk;
   void RemoveRow(ErrorTrap& trap, Walk& walk, int row);
   void SaveRegistryRun(Walk& walk, int first);
+  // What a row stands for: null for a row that carries no item. Throws
+  // Failure for an item number the table does not know.
+  const StartupItem* ItemOf(int row);
+  std::optional<RegistryValueItem> RegistryValueOf(int row, bool withName);
+  StartupFileItem StartupFileOf(int row);
   void RestoreCheckBox(CheckBox box, const char* defaultText);
 
   int busyDepth_ = 0;

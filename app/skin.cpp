@@ -1,5 +1,5 @@
 #include "app/form1.h"
-#include "app/form1_layout.h"
+#include "platform/form1_layout.h"
 
 namespace vq {
 

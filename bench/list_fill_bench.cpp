@@ -20,7 +20,7 @@ double Fill(vq::win32::Win32MainWindow& window, int rows, bool suspendRedraw) {
   const auto start = Clock::now();
   if (suspendRedraw) window.SetListRedraw(false);
   for (int i = 1; i <= rows; ++i) {
-    const int row = window.AddRow("REGISTRY");
+    const int row = window.AddRow("REGISTRY", 0);
     window.SetSubItem(row, 1, "HKCU:Software\\Microsoft\\Windows\\CurrentVersion\\Run");
     window.SetSubItem(row, 2, "Value " + std::to_string(i));
     window.SetSubItem(row, 3, "C:\\Program Files\\Tool\\");

@@ -1,7 +1,5 @@
 #include "collectors/add_folder.h"
 
-#include "platform/file_system.h"
-
 namespace vq {
 
 namespace {
@@ -10,21 +8,22 @@ constexpr std::size_t kFirstRoom = 100;
 constexpr std::size_t kMoreRoom = 50;
 }  // namespace
 
-std::vector<std::string> GetFolderFiles(FileSystem& files, const std::string& folder, const std::string& pattern) {
-  std::string base = folder;
-  if (base.empty() || base.back() != '\\') base += '\\';
-  std::vector<std::string> names;
-  names.reserve(kFirstRoom);
-  files.ListFiles(base + pattern, [&](const std::string& name) {
-    if (!IsFilePresent(files, base + name)) return;
-    if (names.size() == names.capacity()) names.reserve(names.size() + kMoreRoom);
-    names.push_back(name);
+FolderFiles GetFolderFiles(FileSystem& files, const std::string& folder, const std::string& pattern) {
+  // The folder is normalised once; each listed name is then used as it
+  // stands, so a name ending in a dot or a space, or one like "nul.lnk",
+  // names that file and not another.
+  FolderFiles listed{files.ExactFolder(folder), {}};
+  listed.names.reserve(kFirstRoom);
+  files.ListFiles(listed.exactFolder, pattern, [&](const std::u16string& name) {
+    if (!IsFilePresent(files, ExactChild(listed.exactFolder, name))) return;
+    if (listed.names.size() == listed.names.capacity()) listed.names.reserve(listed.names.size() + kMoreRoom);
+    listed.names.push_back(name);
   });
-  names.shrink_to_fit();
-  return names;
+  listed.names.shrink_to_fit();
+  return listed;
 }
 
-bool IsFilePresent(FileSystem& files, const std::string& path) {
+bool IsFilePresent(FileSystem& files, const ExactPath& path) {
   try {
     return files.OpensForPresence(path);
   } catch (...) {

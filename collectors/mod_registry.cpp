@@ -1,19 +1,24 @@
 #include "collectors/mod_registry.h"
 
-#include "app/text.h"
+#include <algorithm>
+
+#include "app/hives.h"
+#include "app/startup_items.h"
+#include "platform/failure.h"
 #include "platform/main_window.h"
+#include "platform/text.h"
 
 namespace vq {
 
 std::string HivePrefix(Hive hive) {
-  switch (hive) {
-    case Hive::ClassesRoot: return "HKCR:";
-    case Hive::CurrentUser: return "HKCU:";
-    case Hive::LocalMachine: return "HKLM:";
-    case Hive::Users: return "HKU:";
-    case Hive::CurrentConfig: return "HKCC:";
-  }
-  return "";
+  const HiveInfo* info = FindHive(hive);
+  return info ? info->prefix : "";
+}
+
+std::string ValueNameText(std::u16string_view name) {
+  std::u16string shown(name);
+  std::replace(shown.begin(), shown.end(), u'\0', u'\u2400');
+  return Utf16ToUtf8(shown);
 }
 
 std::size_t DataLength(std::uint32_t type, std::size_t bytes) {
@@ -63,25 +68,37 @@ std::optional<std::string> DecideRegistryRow(std::string_view keyPath, std::stri
 
 namespace {
 
-void ListValue(MainWindow& window, const std::string& location, std::string_view keyPath,
-               const RegistryValue& value) {
+void ListValue(MainWindow& window, ItemTable& items, Hive hive, const std::string& location,
+               std::string_view keyPath, const std::u16string& openedPath, const RegistryValue& value) {
   const std::size_t length = DataLength(value.type, value.data.size());
   if (length > kValueDataRoom) return;
   const std::optional<std::string> text = ValueText(value.type, value.data);
   if (!text) return;
-  const std::optional<std::string> extraDetails = DecideRegistryRow(keyPath, value.name, value.nameLength, length, *text);
+  const std::string name = ValueNameText(value.name);
+  const std::optional<std::string> extraDetails = DecideRegistryRow(keyPath, name, value.name.size(), length, *text);
   if (!extraDetails) return;
-  const int row = window.AddRow("REGISTRY");
+  const int row = window.AddRow("REGISTRY", items.Add(RegistryValueItem{hive, openedPath, value.name}));
   window.SetSubItem(row, 1, location);
-  window.SetSubItem(row, 2, value.name);
+  window.SetSubItem(row, 2, name);
   if (!extraDetails->empty()) window.SetSubItem(row, 3, *extraDetails);
+}
+
+// A key that is not there, or that the registry will not open, adds nothing and says nothing.
+std::unique_ptr<RegistryKey> OpenQuietly(Registry& registry, Hive hive, std::u16string_view path) {
+  try {
+    return registry.OpenKey(hive, path, kKeyAccess0x3F);
+  } catch (const Failure&) {
+    return nullptr;
+  }
 }
 
 }  // namespace
 
-void ListRegistryValues(MainWindow& window, Registry& registry, Hive hive, const std::string& keyPath) {
+void ListRegistryValues(MainWindow& window, Registry& registry, ItemTable& items, Hive hive,
+                        const std::string& keyPath) {
   const std::string location = HivePrefix(hive) + keyPath;
-  const std::unique_ptr<RegistryKey> key = registry.OpenKey(hive, keyPath, kKeyAccess0x3F);
+  const std::u16string openedPath = Utf8ToUtf16(keyPath);
+  const std::unique_ptr<RegistryKey> key = OpenQuietly(registry, hive, openedPath);
   if (!key) return;
   RegistryValue value;
   for (std::uint32_t index = 0;; ++index) {
@@ -90,7 +107,7 @@ void ListRegistryValues(MainWindow& window, Registry& registry, Hive hive, const
     // A value that does not fit is passed over; the key's later values are still listed.
     if (result == EnumResult::Value) {
       window.DoEvents();
-      ListValue(window, location, keyPath, value);
+      ListValue(window, items, hive, location, keyPath, openedPath, value);
     }
     window.DoEvents();
   }

@@ -10,6 +10,7 @@
 
 namespace vq {
 
+class ItemTable;
 class MainWindow;
 
 // Room for one enumerated value: 256 characters of name, 1024 of data (in
@@ -20,6 +21,10 @@ inline constexpr std::size_t kValueDataRoom = 1024;
 // The hive prefix of a registry row's Location: "HKLM:", "HKCU:", "HKCR:",
 // "HKU:", "HKCC:", or empty text for any other hive.
 std::string HivePrefix(Hive hive);
+
+// A value name as a row's Item shows it: each U+0000 as U+2400, which a list
+// can show, everything else as it is (an unpaired surrogate as U+FFFD).
+std::string ValueNameText(std::u16string_view name);
 
 // The data length the row rules count: UTF-16 code units for a text (an odd
 // last byte makes one more), bytes for anything else.
@@ -40,10 +45,12 @@ std::optional<std::string> DecideRegistryRow(std::string_view keyPath, std::stri
 // its double quotes up to and including its last backslash; else empty.
 std::string ProgramFolderOf(std::string_view testedText);
 
-// Appends a "REGISTRY" row for every autorun value of the key that qualifies.
-// A key that cannot be opened adds nothing. Lets the window handle its
-// pending events twice per value. Failures pass to the caller; the key is
-// closed on every way out.
-void ListRegistryValues(MainWindow& window, Registry& registry, Hive hive, const std::string& keyPath);
+// Appends a "REGISTRY" row for every autorun value of the key that
+// qualifies, each carrying the value as an item of the table. A key that
+// cannot be opened adds nothing. Lets the window handle its pending events
+// twice per value. Failures pass to the caller; the key is closed on every
+// way out.
+void ListRegistryValues(MainWindow& window, Registry& registry, ItemTable& items, Hive hive,
+                        const std::string& keyPath);
 
 }  // namespace vq

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "app/main_module.h"
-#include "app/text.h"
+#include "platform/text.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
 

@@ -19,7 +19,7 @@ constexpr char kDefaultUserBase[] = ".DEFAULT\\Software\\Microsoft\\Windows\\Cur
 void Form1::GetRegistryItems() {
   ErrorTrap trap(window_, LocationText("Form1", "GetRegistryItems"));
   auto visit = [&](int statement, Hive hive, const std::string& path) {
-    trap.Run(statement, [&] { ListRegistryValues(window_, registry_, hive, path); });
+    trap.Run(statement, [&] { ListRegistryValues(window_, registry_, items_, hive, path); });
   };
   for (const char* key : kRunKeys) visit(126, Hive::LocalMachine, kMachineBase + std::string(key));
   for (const char* key : kRunKeys) visit(126, Hive::LocalMachine, kMachineBase32 + std::string(key));

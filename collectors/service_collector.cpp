@@ -29,7 +29,7 @@ void Form1::GetServices() {
     trap.Loop(106, 116, next, next, [&] {
       trap.If(108, [&] { return service->Text("State") == "Running"; }, [&] {
         int row = 0;
-        trap.Run(110, [&] { row = window_.AddRow("SERVICES"); });
+        trap.Run(110, [&] { row = window_.AddRow("SERVICES", 0); });
         trap.Run(112, [&] { window_.SetSubItem(row, 1, TextOrFail(service->Text("Name"))); });
         trap.Run(114, [&] { window_.SetSubItem(row, 2, TextOrFail(service->Text("DisplayName"))); });
       });

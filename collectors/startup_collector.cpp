@@ -1,6 +1,6 @@
 #include "app/error_trap.h"
 #include "app/form1.h"
-#include "app/text.h"
+#include "platform/text.h"
 #include "collectors/add_folder.h"
 #include "collectors/mod_special_folder.h"
 #include "platform/shell.h"
@@ -15,22 +15,26 @@ struct StartupPass {
   int first;  // the loop over the names; 106 for the user's folder, 124 for all users
   const std::string& location;
   const std::string& extraDetails;
+  bool allUsers;
 };
 
-void AddStartupRows(ErrorTrap& trap, MainWindow& window, const std::vector<std::string>& names,
+void AddStartupRows(ErrorTrap& trap, MainWindow& window, ItemTable& items, const FolderFiles& listed,
                     const StartupPass& pass) {
+  const std::vector<std::u16string>& names = listed.names;
   std::size_t index = 0;
   trap.Loop(
       pass.first, pass.first + 14, [&] { return index < names.size(); }, [&] { return ++index < names.size(); },
       [&] {
-        const std::string& name = names[index];
+        const std::u16string& name = names[index];
         bool skip = false;
-        trap.If(pass.first + 2, [&] { return !name.empty() && name[0] == '~'; }, [&] { skip = true; });
+        trap.If(pass.first + 2, [&] { return !name.empty() && name[0] == u'~'; }, [&] { skip = true; });
         if (skip) return;
         int row = 0;
-        trap.Run(pass.first + 6, [&] { row = window.AddRow("STARTUP"); });
+        trap.Run(pass.first + 6, [&] {
+          row = window.AddRow("STARTUP", items.Add(StartupFileItem{listed.exactFolder, name, pass.allUsers}));
+        });
         trap.Run(pass.first + 8, [&] { window.SetSubItem(row, 1, pass.location); });
-        trap.Run(pass.first + 10, [&] { window.SetSubItem(row, 2, name); });
+        trap.Run(pass.first + 10, [&] { window.SetSubItem(row, 2, Utf16ToUtf8(name)); });
         trap.Run(pass.first + 12, [&] { window.SetSubItem(row, 3, pass.extraDetails); });
       });
 }
@@ -54,24 +58,24 @@ std::string Form1::AllUsersStartupFolder(const std::string& user, const std::str
 void Form1::GetStartup() {
   ErrorTrap trap(window_, LocationText("Form1", "GetStartup"));
   std::string user, userFolder;
-  std::vector<std::string> names;
+  FolderFiles listed;
   trap.Run(100, [&] { user = CurrentUser(); });
   trap.Run(102, [&] { userFolder = GetSpecialFolder(shell_, csidl::kStartup); });
   trap.Run(104, [&] {
-    if (!userFolder.empty()) names = GetFolderFiles(files_, userFolder, "*.*");
+    if (!userFolder.empty()) listed = GetFolderFiles(files_, userFolder, "*.*");
   });
   const std::string userExtraDetails = userFolder + "\\";
-  AddStartupRows(trap, window_, names, {106, userFolder, userExtraDetails});
+  AddStartupRows(trap, window_, items_, listed, {106, userFolder, userExtraDetails, false});
 
   std::string allUsersFolder;
-  names.clear();
+  listed = {};
   trap.Run(122, [&] {
     allUsersFolder = AllUsersStartupFolder(user, userFolder);
     if (!allUsersFolder.empty() && allUsersFolder != userFolder) {
-      names = GetFolderFiles(files_, allUsersFolder, "*.*");
+      listed = GetFolderFiles(files_, allUsersFolder, "*.*");
     }
   });
-  AddStartupRows(trap, window_, names, {124, allUsersFolder, allUsersFolder});
+  AddStartupRows(trap, window_, items_, listed, {124, allUsersFolder, allUsersFolder, true});
 }
 
 }  // namespace vq

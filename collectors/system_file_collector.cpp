@@ -40,7 +40,7 @@ void Form1::GetSysFile() {
           trap.If(first + 10, [&] { return !line.empty(); }, [&] {
             trap.If(first + 12, [&] { return NamesSomethingThatRuns(line); }, [&] {
               int row = 0;
-              trap.Run(first + 14, [&] { row = window_.AddRow("SYSFILE"); });
+              trap.Run(first + 14, [&] { row = window_.AddRow("SYSFILE", 0); });
               trap.Run(first + 16, [&] { window_.SetSubItem(row, 1, path); });
               trap.Run(first + 18, [&] { window_.SetSubItem(row, 2, std::string(line)); });
               trap.Run(first + 20, [&] { window_.SetSubItem(row, 3, file.folder); });

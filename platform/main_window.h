@@ -69,12 +69,16 @@ class MainWindow {
   virtual void AddColumn(const std::string& header) = 0;
   virtual void SetColumnWidth(int column, int twips) = 0;  // column counts from 1
   virtual void ClearRows() = 0;
-  // Appends a row with the given text; returns its position, counted from 1.
-  virtual int AddRow(const std::string& text) = 0;
+  // Appends a row with the given text, carrying the number of the item it
+  // stands for (0: none); returns its position, counted from 1. The list
+  // shows a text up to its first U+0000, as list controls do.
+  virtual int AddRow(const std::string& text, std::uint32_t item) = 0;
   virtual void SetSubItem(int row, int subItem, const std::string& text) = 0;
   virtual int RowCount() = 0;
   virtual bool RowChecked(int row) = 0;
   virtual std::string RowText(int row, int subItem) = 0;  // subItem 0 is the row's own text
+  // The number of the item the row stands for, as AddRow gave it.
+  virtual std::uint32_t RowItem(int row) = 0;
   // While off, the list does not repaint; turning it on repaints it once.
   virtual void SetListRedraw(bool on) = 0;
 

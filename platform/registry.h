@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace vq {
 
@@ -31,9 +32,11 @@ inline constexpr std::uint32_t kMultiSz = 7;
 inline constexpr std::uint32_t kKeyAccess0x3F = 0x3F;
 inline constexpr std::uint32_t kKeyQueryValue = 0x1;
 
+// Names are UTF-16 exactly as the registry counts them: a name may hold any
+// code unit, U+0000 and unpaired surrogates included, and the program acts on
+// it as it stands.
 struct RegistryValue {
-  std::string name;             // UTF-8
-  std::size_t nameLength = 0;   // in UTF-16 code units, as the registry counts it
+  std::u16string name;
   std::uint32_t type = 0;
   std::string data;             // the bytes as stored; texts are UTF-16LE
 };
@@ -61,20 +64,21 @@ class RegistryKey {
   // terminator (other data: up to 2 * dataRoom bytes).
   virtual EnumResult EnumValue(std::uint32_t index, std::size_t nameRoom, std::size_t dataRoom,
                                RegistryValue& value) = 0;
-  // The named value as it is now; nullopt when there is none. Throws Failure
-  // when the registry refuses to say.
-  virtual std::optional<StoredValue> QueryValue(const std::string& name) = 0;
-  // Deletes the named value; the empty name is the key's default value.
-  // Returns false when the registry refused (missing value, no rights).
-  virtual bool DeleteValue(const std::string& name) = 0;
+  // The value of exactly this name as it is now; nullopt when there is none.
+  // Throws Failure when the registry refuses to say.
+  virtual std::optional<StoredValue> QueryValue(std::u16string_view name) = 0;
+  // Deletes the value of exactly this name; the empty name is the key's
+  // default value. Returns false when the registry refused (missing value, no rights).
+  virtual bool DeleteValue(std::u16string_view name) = 0;
 };
 
 class Registry {
  public:
   virtual ~Registry() = default;
   // Opens the key below the hive with the access mask, in the program's own
-  // registry view; null when the registry refuses (missing key, no rights).
-  virtual std::unique_ptr<RegistryKey> OpenKey(Hive hive, const std::string& path, std::uint32_t access) = 0;
+  // registry view; null when there is no such key. Throws Failure when the
+  // registry refuses it for any other reason (no rights, a damaged hive).
+  virtual std::unique_ptr<RegistryKey> OpenKey(Hive hive, std::u16string_view path, std::uint32_t access) = 0;
 };
 
 }  // namespace vq

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/text.h"
+#include "platform/text.h"
 #include "platform/failure.h"
 
 namespace vq {

@@ -1,10 +1,12 @@
 #include "removal/backup.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <utility>
 
-#include "app/text.h"
-#include "collectors/mod_special_folder.h"
+#include "app/hives.h"
 #include "platform/failure.h"
+#include "platform/text.h"
 
 namespace vq {
 
@@ -17,11 +19,79 @@ std::string Stamp(const LocalTime& time) {
   return text;
 }
 
-bool SameFolder(std::string_view a, std::string_view b) {
-  while (!a.empty() && a.back() == '\\') a.remove_suffix(1);
-  while (!b.empty() && b.back() == '\\') b.remove_suffix(1);
-  return a.size() == b.size() && ContainsIgnoringCase(a, b);
+// A path as people type it: the exact form's prefix taken off.
+std::u16string Shown(std::u16string_view exact) {
+  std::u16string shown;
+  if (exact.starts_with(u"\\\\?\\UNC\\")) {
+    shown = u"\\";
+    exact.remove_prefix(7);
+  } else if (exact.starts_with(u"\\\\?\\")) {
+    exact.remove_prefix(4);
+  }
+  return shown += exact;
 }
+
+std::u16string HexDigits(std::string_view bytes) {
+  static constexpr char16_t kDigits[] = u"0123456789abcdef";
+  std::u16string text;
+  for (char byte : bytes) {
+    text += kDigits[static_cast<unsigned char>(byte) >> 4];
+    text += kDigits[static_cast<unsigned char>(byte) & 0xF];
+  }
+  return text;
+}
+
+// A text between single quotes for PowerShell.
+std::u16string PowerShellQuoted(std::u16string_view text) {
+  std::u16string quoted = u"'";
+  for (char16_t c : text) quoted += c == u'\'' ? u"''" : std::u16string(1, c);
+  return quoted + u"'";
+}
+
+// True when Explorer and the usual commands cannot name the file: a name that
+// ends in a dot or a space, names a device, holds a character Win32 names
+// cannot, or a path too long for them.
+bool NeedsExactPath(std::u16string_view name, std::size_t pathLength) {
+  if (name.empty() || name.back() == u'.' || name.back() == u' ' || pathLength >= 260) return true;
+  for (char16_t c : name) {
+    if (c < 0x20 || std::u16string_view(u"<>:\"/\\|?*").find(c) != std::u16string_view::npos) return true;
+  }
+  std::u16string base(name.substr(0, name.find(u'.')));
+  while (!base.empty() && base.back() == u' ') base.pop_back();
+  for (char16_t& c : base) c = (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c;
+  if (base == u"CON" || base == u"PRN" || base == u"AUX" || base == u"NUL") return true;
+  return base.size() == 4 && (base.starts_with(u"COM") || base.starts_with(u"LPT")) && base[3] >= u'0' &&
+         base[3] <= u'9';
+}
+
+// What PowerShell needs to write a value whose name the registry editor cannot.
+constexpr char16_t kPowerShellSetter[] =
+    u"Add-Type -TypeDefinition @'\r\n"
+    u"using System;\r\n"
+    u"using System.Runtime.InteropServices;\r\n"
+    u"public static class VellorinRestore {\r\n"
+    u"  [StructLayout(LayoutKind.Sequential)]\r\n"
+    u"  struct CountedName { public ushort Length; public ushort MaximumLength; public IntPtr Buffer; }\r\n"
+    u"  [DllImport(\"ntdll.dll\")]\r\n"
+    u"  static extern int NtSetValueKey(IntPtr key, ref CountedName name, int titleIndex, int type, byte[] data, int size);\r\n"
+    u"  static byte[] Bytes(string hex) {\r\n"
+    u"    var bytes = new byte[hex.Length / 2];\r\n"
+    u"    for (int i = 0; i < bytes.Length; i++) bytes[i] = Convert.ToByte(hex.Substring(2 * i, 2), 16);\r\n"
+    u"    return bytes;\r\n"
+    u"  }\r\n"
+    u"  public static int Set(Microsoft.Win32.RegistryKey key, string nameHex, int type, string dataHex) {\r\n"
+    u"    byte[] name = Bytes(nameHex), data = Bytes(dataHex);\r\n"
+    u"    IntPtr buffer = Marshal.AllocHGlobal(Math.Max(name.Length, 1));\r\n"
+    u"    try {\r\n"
+    u"      Marshal.Copy(name, 0, buffer, name.Length);\r\n"
+    u"      var counted = new CountedName { Length = (ushort)name.Length, MaximumLength = (ushort)name.Length, Buffer = buffer };\r\n"
+    u"      return NtSetValueKey(key.Handle.DangerousGetHandle(), ref counted, 0, type, data, data.Length);\r\n"
+    u"    } finally {\r\n"
+    u"      Marshal.FreeHGlobal(buffer);\r\n"
+    u"    }\r\n"
+    u"  }\r\n"
+    u"}\r\n"
+    u"'@\r\n";
 
 }  // namespace
 
@@ -44,8 +114,9 @@ bool WalkBackup::EnsureFolder() {
     for (int copy = 1; copy < 1000; ++copy) {
       const std::string candidate = path + "\\" + stamp_ + (copy == 1 ? "" : " (" + std::to_string(copy) + ")");
       if (files_.CreateFolder(candidate)) {
-        folder_ = candidate;
         madeFolders_.push_back(candidate);
+        exactFolder_ = files_.ExactFolder(candidate);
+        folder_ = candidate;
         return true;
       }
     }
@@ -56,112 +127,309 @@ bool WalkBackup::EnsureFolder() {
   return false;
 }
 
-bool WalkBackup::SaveValue(Hive hive, const std::string& keyPath, const std::string& name) {
+std::optional<std::size_t> WalkBackup::SaveValue(const RegistryValueItem& value) {
+  if (stopped_ || runFailed_) return std::nullopt;
+  std::optional<StoredValue> stored;
   try {
     // A run of values mostly comes from one key: it is opened once for them.
-    if (!queryKey_ || queryHive_ != hive || queryPath_ != keyPath) {
+    if (!queryKeyOpened_ || queryHive_ != value.hive || queryPath_ != value.keyPath) {
       queryKey_.reset();
-      queryKey_ = registry_.OpenKey(hive, keyPath, kKeyQueryValue);
-      queryHive_ = hive;
-      queryPath_ = keyPath;
+      queryKeyOpened_ = false;
+      queryKey_ = registry_.OpenKey(value.hive, value.keyPath, kKeyQueryValue);
+      queryKeyOpened_ = true;
+      queryHive_ = value.hive;
+      queryPath_ = value.keyPath;
     }
-    if (!queryKey_) return true;  // no key: the delete will find nothing to take either
-    const std::optional<StoredValue> value = queryKey_->QueryValue(name);
-    if (!value) return true;
-    if (!EnsureFolder()) return false;
+    // Only a key or value that is not there has nothing to save; then there
+    // is nothing to delete either.
+    if (!queryKey_) return std::nullopt;
+    stored = queryKey_->QueryValue(value.name);
+    if (!stored || !EnsureFolder()) return std::nullopt;
     if (!regOutput_) {
-      const std::string path = folder_ + "\\registry.reg";
+      const ExactPath path = ExactChild(exactFolder_, u"registry.reg");
       regOutput_ = files_.CreateNewFile(path);
       madeFiles_.push_back(path);
-      madeRegFile_ = true;
     }
-    const RegFile::Change change = regFile_.Add(hive, keyPath, name, value->type, value->data);
-    if (change.rewrite) {
-      regOutput_->Replace(change.bytes);
-    } else {
-      regOutput_->Append(change.bytes);
-    }
-    unflushed_ = true;
+  } catch (...) {
+    return std::nullopt;
+  }
+  std::string bytes = regWritten_ == 0 ? RegFile::Start() : std::string();
+  bytes += regFile_.Add(value.hive, value.keyPath, value.name, stored->type, stored->data);
+  if (!WriteRegFile(bytes)) return std::nullopt;
+  if (values_.empty() || !RegFileCanSpell(value.name)) noteStale_ = true;
+  values_.push_back({value, std::move(*stored), State::Pending});
+  return values_.size() - 1;
+}
+
+bool WalkBackup::WriteRegFile(std::string_view bytes) {
+  try {
+    regOutput_->Append(bytes);
+    regWritten_ += bytes.size();
     return true;
   } catch (...) {
+    runFailed_ = true;
+    CutBack();
     return false;
+  }
+}
+
+// Takes the run's values out of registry.reg, which ends again where the
+// last good run ended. A cut that fails leaves the file in doubt: nothing
+// more is removed in this walk.
+void WalkBackup::CutBack() {
+  for (Value& value : values_) {
+    if (value.state == State::Pending) value.state = State::Dropped;
+  }
+  try {
+    regOutput_->CutTo(regGood_);
+    regWritten_ = regGood_;
+    regFile_.setLastKey(regGoodKey_);
+  } catch (...) {
+    stopped_ = true;
   }
 }
 
 bool WalkBackup::FlushValues() {
   queryKey_.reset();
-  if (!unflushed_) return true;
+  queryKeyOpened_ = false;
+  if (std::exchange(runFailed_, false)) return false;  // already cut back
+  if (regWritten_ == regGood_) return true;
   try {
     regOutput_->Flush();
-    unflushed_ = false;
-    return true;
+    if (!WriteNote()) throw Failure("The restore note could not be written");
   } catch (...) {
+    CutBack();
     return false;
   }
+  for (Value& value : values_) {
+    if (value.state == State::Pending) value.state = State::Saved;
+  }
+  regGood_ = regWritten_;
+  regGoodKey_ = regFile_.lastKey();
+  return true;
 }
 
-std::string WalkBackup::EnsureFilesFolder(bool allUsers) {
-  std::string path = folder_ + "\\Startup files";
-  if (files_.CreateFolder(path)) madeFolders_.push_back(path);
-  path += allUsers ? "\\All Users" : "\\User";
-  if (files_.CreateFolder(path)) madeFolders_.push_back(path);
-  return path;
+void WalkBackup::ValueRemoved(std::size_t entry, bool removed) {
+  values_.at(entry).state = removed ? State::Removed : State::Failed;
 }
 
-RemovalBackup::FileSaved WalkBackup::SaveFile(const std::string& path) {
+// The folder of the backup that takes the file next: one for the file's own
+// folder that follows `after`, made when there is none. A folder per name
+// taken, since one folder cannot hold two names the system takes for one
+// (A.lnk and a.lnk).
+std::optional<std::size_t> WalkBackup::FilesFolderFor(const StartupFileItem& file, std::optional<std::size_t> after) {
+  for (std::size_t i = after ? *after + 1 : 0; i < filesFolders_.size(); ++i) {
+    if (filesFolders_[i].original == file.exactFolder) return i;
+  }
+  const std::string kind = file.allUsers ? "Startup files\\All Users" : "Startup files\\User";
+  if (files_.CreateFolder(folder_ + "\\Startup files")) madeFolders_.push_back(folder_ + "\\Startup files");
+  for (int copy = 1; copy < 1000; ++copy) {
+    const std::string name = kind + (copy == 1 ? "" : " (" + std::to_string(copy) + ")");
+    const bool taken = std::any_of(filesFolders_.begin(), filesFolders_.end(),
+                                   [&](const FilesFolder& folder) { return folder.name == name; });
+    if (taken || !files_.CreateFolder(folder_ + "\\" + name)) continue;
+    madeFolders_.push_back(folder_ + "\\" + name);
+    filesFolders_.push_back({name, ExactChild(exactFolder_, Utf8ToUtf16(name)), file.exactFolder});
+    return filesFolders_.size() - 1;
+  }
+  return std::nullopt;
+}
+
+ExactPath WalkBackup::SavedPath(const File& file) const {
+  return ExactChild(filesFolders_[file.folder].exact, file.name);
+}
+
+RemovalBackup::FileSaved WalkBackup::SaveFile(const StartupFileItem& file, std::size_t& entry) {
+  if (stopped_) return FileSaved::NotSaved;
   try {
     if (!EnsureFolder()) return FileSaved::NotSaved;
-    const std::size_t separator = path.rfind('\\');
-    const std::string folder = path.substr(0, separator), name = path.substr(separator + 1);
-    if (!userStartup_) userStartup_ = GetSpecialFolder(shell_, csidl::kStartup);
-    const std::string target = EnsureFilesFolder(!SameFolder(folder, *userStartup_)) + "\\" + name;
-    try {
-      files_.MoveNamedFile(path, target);
-      savedFiles_.emplace_back(path, target);
-      deletedAny_ = true;
-      return FileSaved::Removed;
-    } catch (...) {
-      // Another volume, or a link that must not be moved: a copy then.
+    const ExactPath path = file.Path();
+    bool moveRefused = false;
+    std::optional<std::size_t> folder;
+    while ((folder = FilesFolderFor(file, folder))) {
+      // The note speaks of the file before it leaves its place.
+      savedFiles_.push_back({file.name, *folder, false, State::Pending});
+      File& saved = savedFiles_.back();
+      const ExactPath original = ExactChild(file.exactFolder, file.name);
+      if (!filesFolders_[*folder].noted || NeedsExactPath(file.name, Shown(original).size())) noteStale_ = true;
+      if (!WriteNote()) break;
+      filesFolders_[*folder].noted = true;
+      if (!moveRefused) {
+        try {
+          if (files_.MoveNamedFile(path, SavedPath(saved))) {
+            saved.state = State::Removed;
+            return FileSaved::Removed;
+          }
+          saved.state = State::Dropped;  // the name is taken there: the next folder
+          continue;
+        } catch (...) {
+          moveRefused = true;  // another volume, or a link that must not be moved: a copy then
+        }
+      }
+      if (files_.CopyExactly(path, SavedPath(saved))) {
+        madeFiles_.push_back(SavedPath(saved));
+        saved.copy = true;
+        saved.state = State::Saved;
+        entry = savedFiles_.size() - 1;
+        return FileSaved::Kept;
+      }
+      saved.state = State::Dropped;
     }
-    files_.CopyExactly(path, target);
-    madeFiles_.push_back(target);
-    savedFiles_.emplace_back(path, target);
-    return FileSaved::Saved;
   } catch (...) {
-    return FileSaved::NotSaved;
+    // Nothing could be kept: the file stays.
+  }
+  if (!savedFiles_.empty() && savedFiles_.back().state == State::Pending) savedFiles_.back().state = State::Dropped;
+  return FileSaved::NotSaved;
+}
+
+void WalkBackup::FileRemoved(std::size_t entry, bool removed) {
+  File& file = savedFiles_.at(entry);
+  file.state = removed ? State::Removed : State::Failed;
+  if (removed) return;
+  try {
+    files_.ForcedDelete(SavedPath(file));  // the file stays where it was: its copy goes
+  } catch (...) {
   }
 }
 
-std::string WalkBackup::RestoreText() const {
-  std::string text = "Vellorin Quade saved these startup items before it deleted them (" + stamp_ + ").\r\n";
-  if (madeRegFile_) {
-    text += "\r\nRegistry values: double-click registry.reg and confirm, or run\r\n    reg import \"" + folder_ +
-            "\\registry.reg\"\r\n";
+std::u16string WalkBackup::RestoreText() const {
+  std::u16string text = u"Vellorin Quade saved these startup items before it removed them (" + Utf8ToUtf16(stamp_) +
+                        u").\r\n";
+  const auto inBackup = [](State state) { return state != State::Failed && state != State::Dropped; };
+  bool anyValue = false, anyUnspellable = false;
+  for (const Value& value : values_) {
+    if (!inBackup(value.state)) continue;
+    anyValue = true;
+    anyUnspellable = anyUnspellable || !RegFileCanSpell(value.item.name);
   }
-  if (!savedFiles_.empty()) {
-    text += "\r\nStartup files: copy each file back to where it was:\r\n";
-    for (const auto& [original, saved] : savedFiles_) text += "    " + saved + "\r\n      to " + original + "\r\n";
+  if (anyValue) {
+    text += u"\r\nRegistry values: double-click registry.reg and confirm, or run\r\n    reg import \"" +
+            Shown(ExactChild(exactFolder_, u"registry.reg")) + u"\"\r\n";
+  }
+  if (anyUnspellable) {
+    text += u"\r\nThe registry editor cannot write the names of some of these values (they hold characters it\r\n"
+            u"cannot spell), so registry.reg keeps them as comment lines, which it passes over. To put them\r\n"
+            u"back, run these lines in PowerShell:\r\n\r\n";
+    text += kPowerShellSetter;
+    for (const Value& value : values_) {
+      if (!inBackup(value.state) || RegFileCanSpell(value.item.name)) continue;
+      const HiveInfo* hive = FindHive(value.item.hive);
+      text += u"$key = [Microsoft.Win32.Registry]::" + Utf8ToUtf16(hive ? hive->powerShellName : "") +
+              u".OpenSubKey(" + PowerShellQuoted(value.item.keyPath) + u", $true)\r\n";
+      text += u"[VellorinRestore]::Set($key, '" + HexDigits(Utf16LeBytes(value.item.name)) + u"', " +
+              Utf8ToUtf16(std::to_string(value.stored.type)) + u", '" + HexDigits(value.stored.data) + u"')\r\n";
+      text += u"$key.Close()\r\n";
+    }
+  }
+  std::u16string folders, commands;
+  for (std::size_t i = 0; i < filesFolders_.size(); ++i) {
+    bool used = false;
+    for (const File& file : savedFiles_) {
+      if (file.folder != i || !inBackup(file.state)) continue;
+      used = true;
+      const ExactPath original = ExactChild(filesFolders_[i].original, file.name);
+      if (NeedsExactPath(file.name, Shown(original).size())) {
+        commands += u"    copy \"" + SavedPath(file) + u"\" \"" + original + u"\"\r\n";
+      }
+    }
+    if (used) folders += u"    " + Utf8ToUtf16(filesFolders_[i].name) + u"  ->  " + Shown(filesFolders_[i].original) + u"\r\n";
+  }
+  if (!folders.empty()) {
+    text += u"\r\nStartup files: copy the files of each folder back to the folder named beside it:\r\n" + folders;
+  }
+  if (!commands.empty()) {
+    text += u"\r\nExplorer cannot copy these files back by their names; run these commands in a command prompt:\r\n" +
+            commands;
   }
   return text;
 }
 
-void WalkBackup::Finish() {
-  if (folder_.empty()) return;
-  if (!deletedAny_) {
-    RemoveEverythingMade();
-    return;
+// Brings the note up to date when what it must say may have changed.
+bool WalkBackup::WriteNote() {
+  if (!noteStale_) return true;
+  const std::u16string text = RestoreText();
+  if (text != noteWritten_) {
+    try {
+      const ExactPath path = ExactChild(exactFolder_, u"How to restore.txt");
+      WriteWhole(path, "\xFF\xFE" + Utf16LeBytes(text));
+      if (noteWritten_.empty()) madeFiles_.push_back(path);
+      noteWritten_ = text;
+    } catch (...) {
+      return false;
+    }
   }
+  noteStale_ = false;
+  return true;
+}
+
+// Writes the file anew, all or nothing: a new file, on the disk, then put in the old one's place.
+void WalkBackup::WriteWhole(const ExactPath& path, const std::string& bytes) {
+  const ExactPath fresh = path + u".new";
   try {
-    regOutput_.reset();
-    std::unique_ptr<OutputFile> restore = files_.CreateNewFile(folder_ + "\\How to restore.txt");
-    restore->Append(RestoreText());
-    restore->Flush();
+    std::unique_ptr<OutputFile> output;
+    try {
+      output = files_.CreateNewFile(fresh);
+    } catch (...) {
+      files_.ForcedDelete(fresh);  // what a write that failed before left behind
+      output = files_.CreateNewFile(fresh);
+    }
+    output->Append(bytes);
+    output->Flush();
+    output.reset();
+    files_.MoveOver(fresh, path);
   } catch (...) {
-    // The saved items are there all the same.
+    try {
+      files_.ForcedDelete(fresh);
+    } catch (...) {
+    }
+    throw;
   }
 }
 
-// Nothing was deleted: the walk leaves no backup behind.
+std::string WalkBackup::RegFileBytes() const {
+  RegFile file;
+  std::string bytes;
+  for (const Value& value : values_) {
+    if (value.state != State::Saved && value.state != State::Removed) continue;
+    if (bytes.empty()) bytes = RegFile::Start();
+    bytes += file.Add(value.item.hive, value.item.keyPath, value.item.name, value.stored.type, value.stored.data);
+  }
+  return bytes;
+}
+
+void WalkBackup::Finish() {
+  if (folder_.empty()) return;
+  const auto removedAny = [](const auto& list) {
+    return std::any_of(list.begin(), list.end(),
+                       [](const auto& item) { return item.state == State::Saved || item.state == State::Removed; });
+  };
+  if (!removedAny(values_) && !removedAny(savedFiles_)) {
+    RemoveEverythingMade();
+    return;
+  }
+  // registry.reg holds only what was removed, or what may have been.
+  const bool regFileInDoubt =
+      stopped_ || regWritten_ != regGood_ ||
+      std::any_of(values_.begin(), values_.end(), [](const Value& value) { return value.state == State::Failed; });
+  regOutput_.reset();
+  if (regFileInDoubt) {
+    try {
+      const ExactPath path = ExactChild(exactFolder_, u"registry.reg");
+      const std::string bytes = RegFileBytes();
+      if (bytes.empty()) {
+        files_.ForcedDelete(path);
+      } else {
+        WriteWhole(path, bytes);
+      }
+    } catch (...) {
+      // The values removed are in the file all the same.
+    }
+  }
+  noteStale_ = true;  // what was dropped or failed leaves it
+  WriteNote();
+}
+
+// Nothing was removed: the walk leaves no backup behind.
 void WalkBackup::RemoveEverythingMade() noexcept {
   regOutput_.reset();
   for (auto file = madeFiles_.rbegin(); file != madeFiles_.rend(); ++file) {

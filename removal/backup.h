@@ -1,11 +1,12 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "app/startup_items.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"
@@ -14,75 +15,132 @@
 
 namespace vq {
 
-// What a removal saves before it deletes, so that nothing deleted is lost.
-// An item that could not be saved is not deleted.
+// What a removal saves before it removes, so that nothing removed is lost.
+// An item that could not be saved is not removed; one whose removal failed
+// does not stay in the backup.
 class RemovalBackup {
  public:
   enum class FileSaved {
     Removed,   // the file was moved into the backup: it is gone from its folder
-    Saved,     // a copy is kept: the file may be deleted now
+    Kept,      // a copy is kept: the file may be deleted now
     NotSaved,  // nothing could be kept: the file must stay
   };
 
   virtual ~RemovalBackup() = default;
-  // Saves the named value as the registry holds it now; false when it could
-  // not be saved. A value that is not there needs no saving.
-  virtual bool SaveValue(Hive hive, const std::string& keyPath, const std::string& name) = 0;
-  // Ends a run of saved values: returns once they are on the disk; false
-  // when they may not be.
+  // Saves the value as the registry holds it now. Returns the number of its
+  // entry in the backup; nullopt when there is nothing to save (the value is
+  // not there) or it could not be saved: either way the value must stay.
+  virtual std::optional<std::size_t> SaveValue(const RegistryValueItem& value) = 0;
+  // Ends a run of saved values: true once they are on the disk. False when
+  // they may not be: they are then no longer in the backup, and must stay.
   virtual bool FlushValues() = 0;
-  // Saves one file of a Startup folder, by its full path.
-  virtual FileSaved SaveFile(const std::string& path) = 0;
-  // An item was deleted (its backup is needed).
-  virtual void Deleted() = 0;
-  // The walk is over: the backup is completed, or removed when nothing was deleted.
+  // Saves one file of a Startup folder; for a kept copy, `entry` is the
+  // number of its entry.
+  virtual FileSaved SaveFile(const StartupFileItem& file, std::size_t& entry) = 0;
+  // How the removal of a saved value or of a kept file went.
+  virtual void ValueRemoved(std::size_t entry, bool removed) = 0;
+  virtual void FileRemoved(std::size_t entry, bool removed) = 0;
+  // The walk is over: the backup is completed, or removed when nothing was removed.
   virtual void Finish() = 0;
 };
 
 // The backup of one delete walk, made on first use in a folder of its own:
 // %LOCALAPPDATA%\Marrowfen\Vellorin Quade\Backups\<yyyy-mm-dd hh.mm.ss>,
-// with " (2)", " (3)" … when the name is taken. Registry values go to
-// registry.reg; Startup files to "Startup files\User" or
-// "Startup files\All Users", moved there where the volume allows it (a move
-// keeps every byte, attribute and time), copied otherwise; "How to
-// restore.txt" tells how to put everything back.
+// with " (2)", " (3)" … when the name is taken.
+// - registry.reg holds the values, only ever appended to: a run of values is
+//   written and flushed before the first of them is deleted, and a write or
+//   flush that fails cuts the file back to the end of the last good run.
+// - Startup files go to "Startup files\User" or "Startup files\All Users"
+//   under their exact names (" (2)" … where a folder already holds the name),
+//   moved there where the volume allows it (a move keeps every byte,
+//   attribute and time), copied otherwise.
+// - "How to restore.txt" (UTF-16LE) tells how to put everything back; it is
+//   written before the first removal and brought up to date before every
+//   removal it must speak of, so a walk cut short leaves a complete backup.
+// When a removal failed, registry.reg and the note are rewritten once at the
+// end without it, each as a new file put in the old one's place.
 class WalkBackup final : public RemovalBackup {
  public:
   WalkBackup(FileSystem& files, Shell& shell, Clock& clock, Registry& registry);
-  bool SaveValue(Hive hive, const std::string& keyPath, const std::string& name) override;
+  std::optional<std::size_t> SaveValue(const RegistryValueItem& value) override;
   bool FlushValues() override;
-  FileSaved SaveFile(const std::string& path) override;
-  void Deleted() override { deletedAny_ = true; }
+  FileSaved SaveFile(const StartupFileItem& file, std::size_t& entry) override;
+  void ValueRemoved(std::size_t entry, bool removed) override;
+  void FileRemoved(std::size_t entry, bool removed) override;
   void Finish() override;
 
   // The backup's folder; empty until something was saved.
   const std::string& folder() const { return folder_; }
 
  private:
+  // Pending: written, not yet sure to be on the disk. Saved: in the backup,
+  // its removal not known to have failed. Removed: in the backup and gone
+  // from its place. Failed: its removal failed, so it leaves the backup.
+  // Dropped: never made it into the backup.
+  enum class State { Pending, Saved, Removed, Failed, Dropped };
+  struct Value {
+    RegistryValueItem item;
+    StoredValue stored;
+    State state;
+  };
+  struct FilesFolder {
+    std::string name;           // "Startup files\User (2)", below the backup's folder
+    std::u16string exact;       // its exact path
+    std::u16string original;    // the Startup folder its files came from, in the exact form
+    bool noted = false;         // the note names it
+  };
+  struct File {
+    std::u16string name;
+    std::size_t folder;  // in filesFolders_
+    bool copy;           // a copy: the original was deleted after it
+    State state;
+  };
+
   bool EnsureFolder();
-  std::string EnsureFilesFolder(bool allUsers);
+  bool WriteRegFile(std::string_view bytes);
+  void CutBack();
+  std::optional<std::size_t> FilesFolderFor(const StartupFileItem& file, std::optional<std::size_t> after);
+  ExactPath SavedPath(const File& file) const;
+  std::u16string RestoreText() const;
+  bool WriteNote();
+  void WriteWhole(const ExactPath& path, const std::string& bytes);
+  std::string RegFileBytes() const;
   void RemoveEverythingMade() noexcept;
-  std::string RestoreText() const;
 
   FileSystem& files_;
   Shell& shell_;
   Clock& clock_;
   Registry& registry_;
   std::string folder_;
+  std::u16string exactFolder_;
   bool folderFailed_ = false;
+  // A cut that failed left registry.reg in doubt: nothing more is removed.
+  bool stopped_ = false;
   std::string stamp_;
   std::vector<std::string> madeFolders_;  // in the order made
-  std::vector<std::string> madeFiles_;
-  std::unique_ptr<RegistryKey> queryKey_;  // the key of the run's values, open until the run ends
+  std::vector<ExactPath> madeFiles_;
+
+  // The key of the run's values, open until the run ends; queryKeyOpened_
+  // tells a key that is not there from one not opened yet.
+  std::unique_ptr<RegistryKey> queryKey_;
+  bool queryKeyOpened_ = false;
   Hive queryHive_{};
-  std::string queryPath_;
+  std::u16string queryPath_;
+
   RegFile regFile_;
   std::unique_ptr<OutputFile> regOutput_;
-  bool madeRegFile_ = false;
-  bool unflushed_ = false;
-  std::optional<std::string> userStartup_;
-  std::vector<std::pair<std::string, std::string>> savedFiles_;  // original path, backup path
-  bool deletedAny_ = false;
+  std::uint64_t regGood_ = 0, regWritten_ = 0;  // bytes on the disk, and written so far
+  std::u16string regGoodKey_;                   // the writer's last key at the good length
+  bool runFailed_ = false;
+  std::vector<Value> values_;
+
+  std::vector<FilesFolder> filesFolders_;
+  std::vector<File> savedFiles_;
+  // The note is made anew only when what it says may have changed: its
+  // first registry value, a value the registry editor cannot spell, a
+  // folder's first file, a file that needs its exact path.
+  bool noteStale_ = true;
+  std::u16string noteWritten_;
 };
 
 // Where the backups live, below the local application data folder.

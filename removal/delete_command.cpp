@@ -1,13 +1,26 @@
+#include <map>
 #include <set>
 
 #include "app/error_trap.h"
 #include "app/form1.h"
+#include "platform/failure.h"
+#include "platform/text.h"
 #include "removal/backup.h"
 #include "removal/file_removal.h"
 #include "removal/registry_removal.h"
 #include "removal/service_stop.h"
 
 namespace vq {
+
+namespace {
+
+bool SameFolder(std::string_view a, std::string_view b) {
+  while (!a.empty() && a.back() == '\\') a.remove_suffix(1);
+  while (!b.empty() && b.back() == '\\') b.remove_suffix(1);
+  return a.size() == b.size() && ContainsIgnoringCase(a, b);
+}
+
+}  // namespace
 
 void Form1::PushButton4_Click() {
   if (Busy()) return;
@@ -26,13 +39,49 @@ std::unique_ptr<RemovalBackup> Form1::StartBackup() {
 }
 
 // The state of one delete walk: its backup, the registry rows whose values
-// it tried to save, and those whose values are saved (and flushed) and so
-// may be deleted.
+// it tried to save, and the values saved (and flushed), by row, with their
+// entries in the backup: only these may be deleted.
 struct Form1::Walk {
   std::unique_ptr<RemovalBackup> backup;
   int rows = 0;
-  std::set<int> triedValues, savedValues;
+  std::set<int> triedValues;
+  std::map<int, std::pair<RegistryValueItem, std::size_t>> savedValues;
 };
+
+const StartupItem* Form1::ItemOf(int row) {
+  const std::uint32_t number = window_.RowItem(row);
+  if (number == 0) return nullptr;
+  const StartupItem* item = items_.Find(number);
+  if (!item) throw Failure("The row no longer stands for an item of the list");
+  return item;
+}
+
+// The value a registry row stands for: its item, or, for a row the program
+// did not list itself, the value its Location and Item texts name (nullopt
+// when the Location has no hive prefix). The name is read from the texts
+// only when asked for.
+std::optional<RegistryValueItem> Form1::RegistryValueOf(int row, bool withName) {
+  if (const StartupItem* item = ItemOf(row)) {
+    if (const auto* value = std::get_if<RegistryValueItem>(item)) return *value;
+    throw Failure("The row does not stand for a registry value");
+  }
+  const std::optional<RegistryTarget> target = TargetOf(window_.RowText(row, 1));
+  if (!target) return std::nullopt;
+  return RegistryValueItem{target->hive->hive, Utf8ToUtf16(target->keyPath),
+                           withName ? Utf8ToUtf16(window_.RowText(row, 2)) : std::u16string()};
+}
+
+// The file a Startup row stands for: its item, or, for a row the program did
+// not list itself, the file its Location and Item name.
+StartupFileItem Form1::StartupFileOf(int row) {
+  if (const StartupItem* item = ItemOf(row)) {
+    if (const auto* file = std::get_if<StartupFileItem>(item)) return *file;
+    throw Failure("The row does not stand for a file");
+  }
+  const std::string folder = window_.RowText(row, 1);
+  return StartupFileItem{files_.ExactFolder(folder), Utf8ToUtf16(window_.RowText(row, 2)),
+                         !SameFolder(folder, shell_.SpecialFolderPath(csidl::kStartup))};
+}
 
 // Walks the list top to bottom and removes or stops what each ticked row
 // stands for, each saved first, then gathers the list anew. The list is not
@@ -63,27 +112,26 @@ void Form1::DeleteItem() {
   }
 }
 
-// Hands one ticked row to the removal its type tag calls for. A row whose
-// texts cannot be read is reported and left alone; a type nothing handles
-// does nothing.
+// Hands one ticked row to the removal its type tag calls for, which acts on
+// exactly what the row stands for. A row that cannot be read is reported and
+// left alone; a type nothing handles does nothing.
 void Form1::RemoveRow(ErrorTrap& trap, Walk& walk, int row) {
   std::string type;
   if (!trap.Run(112, [&] { type = window_.RowText(row, 0); })) return;
   if (type == "REGISTRY") {
-    std::string location;
-    if (!trap.Run(114, [&] { location = window_.RowText(row, 1); })) return;
-    const std::optional<RegistryTarget> target = TargetOf(location);
-    if (!target) return;  // no hive it knows: nothing is done and nothing said
-    trap.Run(target->rule->deleteStatement, [&] {
-      const std::string name = window_.RowText(row, 2);
+    std::optional<RegistryValueItem> value;
+    if (!trap.Run(114, [&] { value = RegistryValueOf(row, false); })) return;
+    const HiveInfo* hive = value ? FindHive(value->hive) : nullptr;
+    if (!hive) return;  // no hive it knows: nothing is done and nothing said
+    trap.Run(hive->deleteStatement, [&] {
       if (!walk.triedValues.count(row)) SaveRegistryRun(walk, row);
-      if (!walk.savedValues.count(row)) return;  // not saved: it stays
-      if (DeleteRegistryValue(registry_, target->rule->hive, target->keyPath, name)) walk.backup->Deleted();
+      const auto saved = walk.savedValues.find(row);
+      if (saved == walk.savedValues.end()) return;  // not saved: it stays
+      const auto& [savedValue, entry] = saved->second;
+      walk.backup->ValueRemoved(entry, DeleteRegistryValue(registry_, savedValue));
     });
   } else if (type == "STARTUP") {
-    trap.Run(136, [&] {
-      RemoveFile(window_, files_, window_.RowText(row, 1) + "\\" + window_.RowText(row, 2), *walk.backup);
-    });
+    trap.Run(136, [&] { RemoveFile(window_, files_, StartupFileOf(row), *walk.backup); });
   } else if (type == "SYSFILE") {
     trap.Run(140, [&] { window_.ShowMessage("Could not delete system file.", msgbox::kOkOnly, ""); });
   } else if (type == "SERVICES") {
@@ -98,15 +146,16 @@ void Form1::RemoveRow(ErrorTrap& trap, Walk& walk, int row) {
 // meanwhile. A row that cannot be read here ends the run; the walk reads it
 // again and reports it.
 void Form1::SaveRegistryRun(Walk& walk, int first) {
-  std::vector<int> saved;
+  std::vector<std::pair<int, std::pair<RegistryValueItem, std::size_t>>> saved;
   for (int row = first; row <= walk.rows; ++row) {
     try {
       if (!window_.RowChecked(row)) continue;
       if (window_.RowText(row, 0) != "REGISTRY") break;
-      const std::optional<RegistryTarget> target = TargetOf(window_.RowText(row, 1));
+      const std::optional<RegistryValueItem> value = RegistryValueOf(row, true);
       walk.triedValues.insert(row);
-      if (target && walk.backup->SaveValue(target->rule->hive, target->keyPath, window_.RowText(row, 2))) {
-        saved.push_back(row);
+      if (!value) continue;
+      if (const std::optional<std::size_t> entry = walk.backup->SaveValue(*value)) {
+        saved.push_back({row, {*value, *entry}});
       }
     } catch (...) {
       break;

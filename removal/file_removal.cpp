@@ -1,29 +1,33 @@
 #include "removal/file_removal.h"
 
-#include "platform/file_system.h"
 #include "platform/main_window.h"
 #include "removal/backup.h"
 
 namespace vq {
 
-void RemoveFile(MainWindow& window, FileSystem& files, const std::string& path, RemovalBackup& backup) {
+void RemoveFile(MainWindow& window, FileSystem& files, const StartupFileItem& file, RemovalBackup& backup) {
   window.DoEvents();
-  if (backup.SaveFile(path) != RemovalBackup::FileSaved::Saved) return;  // moved away, or not to be deleted
+  std::size_t entry = 0;
+  if (backup.SaveFile(file, entry) != RemovalBackup::FileSaved::Kept) return;  // moved away, or not to be deleted
+  const ExactPath path = file.Path();
+  bool removed = false;
   try {
     files.PlainDelete(path);
-    backup.Deleted();
-    return;
+    removed = true;
   } catch (...) {
     // A failed plain delete leads to the forced one.
   }
-  try {
-    ForceDeleteFile(files, path);
-    backup.Deleted();
-  } catch (...) {
-    // The refreshed list shows the file again: that is all the user is told.
+  if (!removed) {
+    try {
+      ForceDeleteFile(files, path);
+      removed = true;
+    } catch (...) {
+      // The refreshed list shows the file again: that is all the user is told.
+    }
   }
+  backup.FileRemoved(entry, removed);
 }
 
-void ForceDeleteFile(FileSystem& files, const std::string& path) { files.ForcedDelete(path); }
+void ForceDeleteFile(FileSystem& files, const ExactPath& path) { files.ForcedDelete(path); }
 
 }  // namespace vq

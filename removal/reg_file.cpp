@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "app/text.h"
+#include "app/hives.h"
+#include "platform/text.h"
 
 namespace vq {
 
@@ -34,10 +35,7 @@ std::u16string Hex(std::uint32_t value, int digits) {
 // exactly: terminated once, at its end, and nothing a line or a reader would break on.
 bool IsPlainText(std::string_view data, std::u16string& text) {
   if (data.size() < 2 || data.size() % 2 != 0) return false;
-  text.clear();
-  for (std::size_t i = 0; i < data.size(); i += 2) {
-    text += static_cast<char16_t>(static_cast<unsigned char>(data[i]) | static_cast<unsigned char>(data[i + 1]) << 8);
-  }
+  text = FromUtf16Le(data);
   if (text.back() != 0) return false;
   text.pop_back();
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -50,31 +48,48 @@ bool IsPlainText(std::string_view data, std::u16string& text) {
   return true;
 }
 
-std::string Utf16LeBytes(std::u16string_view text) {
-  std::string bytes;
-  bytes.reserve(text.size() * 2);
-  for (char16_t unit : text) {
-    bytes += static_cast<char>(unit & 0xFF);
-    bytes += static_cast<char>(unit >> 8);
+// "hex:" for binary data, "hex(type):" for every other type.
+std::u16string HexForm(std::uint32_t type) {
+  if (type == regtype::kBinary) return u"hex:";
+  const std::u16string digits = Hex(type, 8);  // the type in hex without its leading zeros: hex(2), hex(b)
+  return u"hex(" + digits.substr(std::min(digits.find_first_not_of(u'0'), digits.size() - 1)) + u"):";
+}
+
+// Appends the bytes as "xx,xx,…", going on to a new line (after `breakText`)
+// before the line reaches the registry editor's width.
+void AppendBytes(std::u16string& line, std::string_view data, std::u16string_view breakText) {
+  std::size_t width = line.size() - std::min(line.size(), line.rfind(u'\n') + 1);
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    line += Hex(static_cast<unsigned char>(data[i]), 2);
+    width += 2;
+    if (i + 1 == data.size()) break;
+    line += u',';
+    ++width;
+    if (width >= kLineWidth) {
+      line += breakText;
+      width = breakText.size() - breakText.rfind(u'\n') - 1;
+    }
   }
-  return bytes;
+  line += u"\r\n";
 }
 
 }  // namespace
 
-const char* HiveName(Hive hive) {
-  switch (hive) {
-    case Hive::ClassesRoot: return "HKEY_CLASSES_ROOT";
-    case Hive::CurrentUser: return "HKEY_CURRENT_USER";
-    case Hive::LocalMachine: return "HKEY_LOCAL_MACHINE";
-    case Hive::Users: return "HKEY_USERS";
-    case Hive::CurrentConfig: return "HKEY_CURRENT_CONFIG";
-  }
-  return "";
+bool RegFileCanSpell(std::u16string_view name) {
+  return name.find_first_of(std::u16string_view(u"\0\r\n", 3)) == std::u16string_view::npos;
 }
 
-std::u16string RegValueLine(std::string_view name, std::uint32_t type, std::string_view data) {
-  std::u16string line = name.empty() ? u"@" : Quoted(Utf8ToUtf16(name));
+std::u16string RegValueLines(std::u16string_view name, std::uint32_t type, std::string_view data) {
+  if (!RegFileCanSpell(name)) {
+    std::u16string lines =
+        u";The registry editor cannot write the next value's name: see How to restore.txt\r\n"
+        u";name=hex:";
+    AppendBytes(lines, Utf16LeBytes(name), u"\r\n;  ");
+    lines += u";data=" + HexForm(type);
+    AppendBytes(lines, data, u"\r\n;  ");
+    return lines;
+  }
+  std::u16string line = name.empty() ? u"@" : Quoted(name);
   line += u'=';
   std::u16string text;
   if (type == regtype::kSz && IsPlainText(data, text)) return line + Quoted(text) + u"\r\n";
@@ -83,53 +98,25 @@ std::u16string RegValueLine(std::string_view name, std::uint32_t type, std::stri
     for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(data[static_cast<std::size_t>(i)]);
     return line + u"dword:" + Hex(value, 8) + u"\r\n";
   }
-  if (type == regtype::kBinary) {
-    line += u"hex:";
-  } else {
-    const std::u16string digits = Hex(type, 8);  // the type in hex without its leading zeros: hex(2), hex(b)
-    line += u"hex(" + digits.substr(std::min(digits.find_first_not_of(u'0'), digits.size() - 1)) + u"):";
-  }
-  std::size_t width = line.size();
-  for (std::size_t i = 0; i < data.size(); ++i) {
-    line += Hex(static_cast<unsigned char>(data[i]), 2);
-    width += 2;
-    if (i + 1 == data.size()) break;
-    line += u',';
-    ++width;
-    if (width >= kLineWidth) {
-      line += u"\\\r\n  ";
-      width = 2;
-    }
-  }
-  return line + u"\r\n";
+  line += HexForm(type);
+  AppendBytes(line, data, u"\\\r\n  ");
+  return line;
 }
 
-RegFile::RegFile() = default;
+std::string RegFile::Start() { return "\xFF\xFE" + Utf16LeBytes(kHeader); }
 
-RegFile::Change RegFile::Add(Hive hive, std::string_view keyPath, std::string_view name, std::uint32_t type,
-                             std::string_view data) {
-  while (!keyPath.empty() && keyPath.back() == '\\') keyPath.remove_suffix(1);
-  const std::u16string key = Ascii(HiveName(hive)) + u"\\" + Utf8ToUtf16(keyPath);
-  const std::u16string line = RegValueLine(name, type, data);
-  const bool first = sections_.empty();
-  if (!first && sections_.back().key == key) {
-    sections_.back().lines += line;
-    return {false, Utf16LeBytes(line)};
+std::string RegFile::Add(Hive hive, std::u16string_view keyPath, std::u16string_view name, std::uint32_t type,
+                         std::string_view data) {
+  while (!keyPath.empty() && keyPath.back() == u'\\') keyPath.remove_suffix(1);
+  const HiveInfo* info = FindHive(hive);
+  std::u16string key = Ascii(info ? info->name : "") + u"\\" + std::u16string(keyPath);
+  std::u16string text;
+  if (key != lastKey_) {
+    text = u"\r\n[" + key + u"]\r\n";
+    lastKey_ = std::move(key);
   }
-  auto same = std::find_if(sections_.begin(), sections_.end(), [&](const Section& section) { return section.key == key; });
-  if (same != sections_.end()) {
-    same->lines += line;
-    return {true, Bytes()};
-  }
-  sections_.push_back({key, line});
-  const std::u16string added = u"\r\n[" + key + u"]\r\n" + line;
-  return {false, first ? Bytes() : Utf16LeBytes(added)};
-}
-
-std::string RegFile::Bytes() const {
-  std::u16string text = kHeader;
-  for (const Section& section : sections_) text += u"\r\n[" + section.key + u"]\r\n" + section.lines;
-  return "\xFF\xFE" + Utf16LeBytes(text);
+  text += RegValueLines(name, type, data);
+  return Utf16LeBytes(text);
 }
 
 }  // namespace vq

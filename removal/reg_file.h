@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "platform/registry.h"
 
@@ -11,37 +10,42 @@ namespace vq {
 
 // A registry editor file ("Windows Registry Editor Version 5.00"), UTF-16LE
 // with its byte-order mark and CRLF line ends, as the registry editor writes
-// and imports it: one section per key ([HKEY_CURRENT_USER\...]) and a line a
-// value. Values are written so that importing them gives back the same type
-// and bytes: a REG_SZ that is a NUL-terminated, NUL-free UTF-16 text without
-// line breaks as "text", a REG_DWORD of four bytes as dword:xxxxxxxx, the
-// rest as hex(type):bytes.
+// and imports it, written from front to back: a section line
+// ([HKEY_CURRENT_USER\...]) whenever a value's key differs from the last
+// one's, then a line a value. Values are written so that importing them
+// gives back the same type and bytes: a REG_SZ that is a NUL-terminated,
+// NUL-free UTF-16 text without line breaks as "text", a REG_DWORD of four
+// bytes as dword:xxxxxxxx, the rest as hex(type):bytes.
+//
+// A name the file cannot spell (one holding U+0000, CR or LF) is written as
+// comment lines, which the registry editor passes over and which keep every
+// byte:
+//   ;The registry editor cannot write the next value's name: see How to restore.txt
+//   ;name=hex:55,00,00,00,78,00
+//   ;data=hex(1):61,00,00,00
+// A long list of bytes goes on over lines that start with ";  ", each line
+// but the last ending in ",".
 class RegFile {
  public:
-  // What adding a value asks of the file on disk: these bytes appended, or,
-  // when the value's key has a section further up, the whole file written anew.
-  struct Change {
-    bool rewrite;
-    std::string bytes;
-  };
+  // The file's first bytes: the byte-order mark and the header line.
+  static std::string Start();
+  // The bytes that add one value.
+  std::string Add(Hive hive, std::u16string_view keyPath, std::u16string_view name, std::uint32_t type,
+                  std::string_view data);
 
-  RegFile();
-  Change Add(Hive hive, std::string_view keyPath, std::string_view name, std::uint32_t type, std::string_view data);
-  // The whole file as it now stands.
-  std::string Bytes() const;
+  // The key the next value goes under without a section line of its own;
+  // set back when what was written after it is cut from the file.
+  const std::u16string& lastKey() const { return lastKey_; }
+  void setLastKey(std::u16string key) { lastKey_ = std::move(key); }
 
  private:
-  struct Section {
-    std::u16string key;    // HKEY_...\path
-    std::u16string lines;  // its value lines
-  };
-  std::vector<Section> sections_;
+  std::u16string lastKey_;
 };
 
-// The name of a hive as the file names it ("HKEY_CURRENT_USER").
-const char* HiveName(Hive hive);
+// True when a value of this name can be written as a line the registry editor imports.
+bool RegFileCanSpell(std::u16string_view name);
 
-// One value line, CRLF included.
-std::u16string RegValueLine(std::string_view name, std::uint32_t type, std::string_view data);
+// One value, CRLF included: its line, or its comment lines.
+std::u16string RegValueLines(std::u16string_view name, std::uint32_t type, std::string_view data);
 
 }  // namespace vq

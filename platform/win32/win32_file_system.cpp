@@ -103,31 +103,52 @@ std::string Win32FileSystem::AnsiToUtf8(std::string_view bytes) {
   return Narrow(wide);
 }
 
-void Win32FileSystem::ListFiles(const std::string& pattern,
-                                const std::function<void(const std::string& name)>& each) {
+std::u16string Win32FileSystem::ExactFolder(const std::string& folder) {
+  if (folder.empty()) throw Failure("Bad file name or number");
+  const std::wstring wide = Widen(folder);
+  const DWORD size = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (size == 0) ThrowLastError("GetFullPathNameW");
+  std::wstring full(size, L'\0');
+  full.resize(::GetFullPathNameW(wide.c_str(), size, full.data(), nullptr));
+  // A drive's root keeps its separator (C:\); every other folder loses it.
+  while (full.size() > 3 && full.back() == L'\\') full.pop_back();
+  std::wstring exact;
+  if (full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\")) {
+    exact = full;
+  } else if (full.starts_with(L"\\\\")) {
+    exact = L"\\\\?\\UNC\\" + full.substr(2);
+  } else {
+    exact = L"\\\\?\\" + full;
+  }
+  return std::u16string(exact.begin(), exact.end());
+}
+
+namespace {
+std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
+}  // namespace
+
+void Win32FileSystem::ListFiles(const std::u16string& exactFolder, const std::string& namePattern,
+                                const std::function<void(const std::u16string& name)>& each) {
+  const std::wstring pattern = Wide(ExactChild(exactFolder, u"")) + Widen(namePattern);
   WIN32_FIND_DATAW found{};
-  UniqueFindHandle find(::FindFirstFileExW(Widen(pattern).c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
-                                           nullptr, FIND_FIRST_EX_LARGE_FETCH));
+  UniqueFindHandle find(::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
+                                           FIND_FIRST_EX_LARGE_FETCH));
   if (!find) {
     const DWORD error = ::GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
     throw Win32Failure("FindFirstFileExW", error);
   }
   do {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) each(Narrow(found.cFileName));
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    const std::wstring_view name(found.cFileName);
+    each(std::u16string(name.begin(), name.end()));
   } while (::FindNextFileW(find.get(), &found));
   if (::GetLastError() != ERROR_NO_MORE_FILES) ThrowLastError("FindNextFileW");
 }
 
-bool Win32FileSystem::OpensForPresence(const std::string& path) {
-  std::wstring wide;
-  try {
-    wide = Widen(path);
-  } catch (const Failure&) {
-    return false;
-  }
-  UniqueFileHandle file(::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+bool Win32FileSystem::OpensForPresence(const ExactPath& path) {
+  UniqueFileHandle file(::CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   return static_cast<bool>(file);
 }
 
@@ -147,11 +168,16 @@ bool SameText(std::wstring_view a, std::wstring_view b) {
          CSTR_EQUAL;
 }
 
-std::wstring FullPath(const std::wstring& path) {
-  const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  std::wstring full(size, L'\0');
-  full.resize(::GetFullPathNameW(path.c_str(), size, full.data(), nullptr));
-  return full;
+// An exact path as people write it, and back.
+std::wstring Plain(std::wstring_view exact) {
+  if (exact.starts_with(L"\\\\?\\UNC\\")) return L"\\" + std::wstring(exact.substr(7));
+  if (exact.starts_with(L"\\\\?\\")) return std::wstring(exact.substr(4));
+  return std::wstring(exact);
+}
+std::wstring Exact(std::wstring_view plain) {
+  if (plain.starts_with(L"\\\\?\\")) return std::wstring(plain);
+  if (plain.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + std::wstring(plain.substr(2));
+  return L"\\\\?\\" + std::wstring(plain);
 }
 
 // The path the open file has, without the \\?\ form.
@@ -167,25 +193,36 @@ std::wstring FinalPath(HANDLE file) {
     }
     path.resize(length);
   }
-  if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\" + path.substr(7);
-  if (path.rfind(L"\\\\?\\", 0) == 0) return path.substr(4);
-  return path;
+  return Plain(path);
 }
 
-// Volume and index of the folder or file, which tell it apart however it is reached.
-std::optional<std::pair<DWORD, ULONGLONG>> Identity(const std::wstring& path) {
-  UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+// Volume and index of a file or folder, which tell it apart however it is reached.
+using FileIdentity = std::pair<DWORD, ULONGLONG>;
+std::optional<FileIdentity> IdentityOf(HANDLE file) {
   BY_HANDLE_FILE_INFORMATION info{};
-  if (!file || !::GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
-  return std::pair{info.dwVolumeSerialNumber, static_cast<ULONGLONG>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+  if (!::GetFileInformationByHandle(file, &info)) return std::nullopt;
+  return FileIdentity{info.dwVolumeSerialNumber, static_cast<ULONGLONG>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+}
+std::optional<FileIdentity> IdentityOf(const std::wstring& exact) {
+  UniqueFileHandle file(::CreateFileW(exact.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file) return std::nullopt;
+  return IdentityOf(file.get());
 }
 
 std::wstring_view NameOf(std::wstring_view path) { return path.substr(path.find_last_of(L'\\') + 1); }
-std::wstring ParentOf(std::wstring_view path) { return std::wstring(path.substr(0, path.find_last_of(L'\\') + 1)); }
+// The folder part, without its separator but at a root (\, C:\, \\?\C:\).
+std::wstring ParentOf(std::wstring_view path) {
+  std::wstring parent(path.substr(0, path.find_last_of(L'\\')));
+  if (parent.empty() || parent.back() == L':') parent += L'\\';
+  return parent;
+}
+std::wstring Join(const std::wstring& folder, std::wstring_view name) {
+  return (folder.ends_with(L'\\') ? folder : folder + L'\\') + std::wstring(name);
+}
 
-// The path of the open file below its volume (\\folder\\name), as the file system names it.
+// The path of the open file below its volume (\folder\name), as the file system names it.
 std::wstring PathBelowVolume(HANDLE file) {
   std::vector<DWORD> buffer((sizeof(FILE_NAME_INFO) + 32768 * sizeof(wchar_t)) / sizeof(DWORD));
   auto* info = reinterpret_cast<FILE_NAME_INFO*>(buffer.data());
@@ -195,30 +232,40 @@ std::wstring PathBelowVolume(HANDLE file) {
   return std::wstring(info->FileName, info->FileNameLength / sizeof(wchar_t));
 }
 
-// True when the open file is the entry the path names, not one a link
+// True when the open file is the entry the exact path names, not one a link
 // leads to. Windows opens a link as the link; Wine opens the target of a
-// Unix symbolic link however it is asked.
-bool IsNamedEntry(HANDLE file, const std::wstring& path) {
-  const std::wstring named = FullPath(path);
+// Unix symbolic link however it is asked, and reports a name that ends in
+// dots or spaces without them.
+bool IsNamedEntry(HANDLE file, const std::wstring& exact) {
+  const std::wstring_view name = NameOf(exact);
+  std::wstring_view trimmed = name;
+  while (!trimmed.empty() && (trimmed.back() == L'.' || trimmed.back() == L' ')) trimmed.remove_suffix(1);
+  auto isNamed = [&](std::wstring_view reported) {
+    if (SameText(reported, name)) return true;
+    // Reported without its trailing dots and spaces: the file must then not
+    // be the one that has that shorter name (which a link could lead to).
+    if (trimmed.size() == name.size() || !SameText(reported, trimmed)) return false;
+    const auto twin = IdentityOf(Join(ParentOf(exact), trimmed));
+    return !twin || twin != IdentityOf(file);
+  };
+  const std::wstring named = Plain(exact);
   // The common case, asked once: the file has the very path it was opened by.
-  if (named.size() > 2 && named[1] == L':' && SameText(PathBelowVolume(file), std::wstring_view(named).substr(2))) {
-    return true;
+  if (named.size() > 2 && named[1] == L':') {
+    const std::wstring below = PathBelowVolume(file);
+    if (SameText(ParentOf(below), ParentOf(std::wstring_view(named).substr(2))) && isNamed(NameOf(below))) return true;
   }
+  // The same entry reached another way (a junction on the way, a short
+  // name): its folder is the named folder.
   const std::wstring opened = FinalPath(file);
-  if (SameText(opened, named)) return true;
-  // The same entry reached another way (a junction on the way, a short name) is still the one named.
-  std::wstring longNamed(32768, L'\0');
-  longNamed.resize(::GetLongPathNameW(named.c_str(), longNamed.data(), static_cast<DWORD>(longNamed.size())));
-  if (longNamed.empty()) longNamed = named;
-  const auto folder = Identity(ParentOf(opened));
-  return SameText(NameOf(opened), NameOf(longNamed)) && folder && folder == Identity(ParentOf(longNamed));
+  const auto folder = IdentityOf(Exact(ParentOf(opened)));
+  return isNamed(NameOf(opened)) && folder && folder == IdentityOf(ParentOf(exact));
 }
 
-// Opens the one file the path names to delete it: the name itself, never a
-// folder (no backup semantics: a folder does not open), never what a link
-// leads to.
-UniqueFileHandle OpenNamedFile(const std::string& path, DWORD access) {
-  const std::wstring wide = Widen(path);
+// Opens the one file the exact path names to delete or move it: the name
+// itself, never a folder (no backup semantics: a folder does not open), never
+// what a link leads to.
+UniqueFileHandle OpenNamedFile(const ExactPath& path, DWORD access) {
+  const std::wstring wide = Wide(path);
   UniqueFileHandle file(::CreateFileW(wide.c_str(), DELETE | access,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -229,7 +276,7 @@ UniqueFileHandle OpenNamedFile(const std::string& path, DWORD access) {
 
 }  // namespace
 
-void Win32FileSystem::PlainDelete(const std::string& path) {
+void Win32FileSystem::PlainDelete(const ExactPath& path) {
   // What DeleteFileW does, on a handle that is sure to be the named file: a
   // read-only file or one in use is refused.
   UniqueFileHandle file = OpenNamedFile(path, 0);
@@ -239,7 +286,7 @@ void Win32FileSystem::PlainDelete(const std::string& path) {
   }
 }
 
-void Win32FileSystem::ForcedDelete(const std::string& path) {
+void Win32FileSystem::ForcedDelete(const ExactPath& path) {
   UniqueFileHandle file = OpenNamedFile(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
   FILE_BASIC_INFO basic{};
   if (!::GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic)) {
@@ -280,19 +327,6 @@ class Win32OutputFile final : public OutputFile {
   void Append(std::string_view bytes) override {
     LARGE_INTEGER end{};
     if (!::SetFilePointerEx(file_.get(), {}, &end, FILE_END)) ThrowLastError("SetFilePointerEx");
-    Write(bytes);
-  }
-  void Replace(std::string_view bytes) override {
-    if (!::SetFilePointerEx(file_.get(), {}, nullptr, FILE_BEGIN)) ThrowLastError("SetFilePointerEx");
-    Write(bytes);
-    if (!::SetEndOfFile(file_.get())) ThrowLastError("SetEndOfFile");
-  }
-  void Flush() override {
-    if (!::FlushFileBuffers(file_.get())) ThrowLastError("FlushFileBuffers");
-  }
-
- private:
-  void Write(std::string_view bytes) {
     while (!bytes.empty()) {
       DWORD written = 0;
       const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
@@ -300,38 +334,65 @@ class Win32OutputFile final : public OutputFile {
       bytes.remove_prefix(written);
     }
   }
+  void Flush() override {
+    if (!::FlushFileBuffers(file_.get())) ThrowLastError("FlushFileBuffers");
+  }
+  void CutTo(std::uint64_t length) override {
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(length);
+    if (!::SetFilePointerEx(file_.get(), at, nullptr, FILE_BEGIN)) ThrowLastError("SetFilePointerEx");
+    if (!::SetEndOfFile(file_.get())) ThrowLastError("SetEndOfFile");
+    Flush();
+  }
+
+ private:
   UniqueFileHandle file_;
 };
 
+bool NameTaken(DWORD error) { return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS; }
+
 }  // namespace
 
-std::unique_ptr<OutputFile> Win32FileSystem::CreateNewFile(const std::string& path) {
-  UniqueFileHandle file(::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+std::unique_ptr<OutputFile> Win32FileSystem::CreateNewFile(const ExactPath& path) {
+  UniqueFileHandle file(::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) ThrowLastError("CreateFileW");
   return std::make_unique<Win32OutputFile>(std::move(file));
 }
 
-void Win32FileSystem::MoveNamedFile(const std::string& from, const std::string& to) {
+void Win32FileSystem::MoveOver(const ExactPath& from, const ExactPath& to) {
+  if (!::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    ThrowLastError("MoveFileExW");
+  }
+}
+
+bool Win32FileSystem::MoveNamedFile(const ExactPath& from, const ExactPath& to) {
   const UniqueFileHandle file = OpenNamedFile(from, 0);
-  const std::wstring target = FullPath(Widen(to));
+  const std::wstring target = Wide(to);
   std::vector<DWORD> buffer((sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t)) / sizeof(DWORD) + 1);
   auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
   rename->ReplaceIfExists = FALSE;
   rename->RootDirectory = nullptr;
   rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
   std::copy(target.begin(), target.end(), rename->FileName);
-  if (!::SetFileInformationByHandle(file.get(), FileRenameInfo, rename,
-                                    static_cast<DWORD>(buffer.size() * sizeof(DWORD)))) {
-    ThrowLastError("SetFileInformationByHandle");
+  if (::SetFileInformationByHandle(file.get(), FileRenameInfo, rename,
+                                   static_cast<DWORD>(buffer.size() * sizeof(DWORD)))) {
+    return true;
   }
+  const DWORD error = ::GetLastError();
+  if (NameTaken(error)) return false;
+  throw Win32Failure("SetFileInformationByHandle", error);
 }
 
-void Win32FileSystem::CopyExactly(const std::string& from, const std::string& to) {
-  const std::wstring source = Widen(from), target = Widen(to);
+bool Win32FileSystem::CopyExactly(const ExactPath& from, const ExactPath& to) {
+  const std::wstring source = Wide(from), target = Wide(to);
   // The copy takes the bytes, the attributes and the time of the last write;
   // the times of creation and last access are put back after it.
-  if (!::CopyFileW(source.c_str(), target.c_str(), TRUE)) ThrowLastError("CopyFileW");
+  if (!::CopyFileW(source.c_str(), target.c_str(), TRUE)) {
+    const DWORD error = ::GetLastError();
+    if (NameTaken(error)) return false;
+    throw Win32Failure("CopyFileW", error);
+  }
   UniqueFileHandle original(::CreateFileW(source.c_str(), FILE_READ_ATTRIBUTES,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                           OPEN_EXISTING, 0, nullptr));
@@ -342,6 +403,7 @@ void Win32FileSystem::CopyExactly(const std::string& from, const std::string& to
       !::SetFileTime(copy.get(), &created, &accessed, &written)) {
     ThrowLastError("SetFileTime");
   }
+  return true;
 }
 
 }  // namespace vq::win32

@@ -389,12 +389,13 @@ void Win32MainWindow::SetColumnWidth(int column, int twips) {
 
 void Win32MainWindow::ClearRows() { ::SendMessageW(ControlWindow(Control::ListView1), LVM_DELETEALLITEMS, 0, 0); }
 
-int Win32MainWindow::AddRow(const std::string& text) {
+int Win32MainWindow::AddRow(const std::string& text, std::uint32_t itemNumber) {
   std::wstring wide = Widen(text);
   LVITEMW item{};
-  item.mask = LVIF_TEXT;
+  item.mask = LVIF_TEXT | LVIF_PARAM;
   item.iItem = RowCount();
   item.pszText = wide.data();
+  item.lParam = static_cast<LPARAM>(itemNumber);
   const LRESULT index =
       ::SendMessageW(ControlWindow(Control::ListView1), LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
   if (index < 0) throw Failure("The list refused the row \"" + text + "\"");
@@ -442,6 +443,17 @@ std::string Win32MainWindow::RowText(int row, int subItem) {
         ControlWindow(Control::ListView1), LVM_GETITEMTEXTW, row - 1, reinterpret_cast<LPARAM>(&item)));
     if (length + 1 < capacity) return Narrow(std::wstring_view(buffer.data(), length));
   }
+}
+
+std::uint32_t Win32MainWindow::RowItem(int row) {
+  CheckRow(row);
+  LVITEMW item{};
+  item.mask = LVIF_PARAM;
+  item.iItem = row - 1;
+  if (!::SendMessageW(ControlWindow(Control::ListView1), LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) {
+    throw Failure("The list did not give the row's item");
+  }
+  return static_cast<std::uint32_t>(item.lParam);
 }
 
 void Win32MainWindow::SetListRedraw(bool on) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/form1_layout.h"
+#include "platform/form1_layout.h"
 #include "platform/main_window.h"
 #include "platform/win32/unique_handle.h"
 
@@ -46,11 +46,12 @@ class Win32MainWindow : public MainWindow {
   void AddColumn(const std::string& header) override;
   void SetColumnWidth(int column, int twips) override;
   void ClearRows() override;
-  int AddRow(const std::string& text) override;
+  int AddRow(const std::string& text, std::uint32_t item) override;
   void SetSubItem(int row, int subItem, const std::string& text) override;
   int RowCount() override;
   bool RowChecked(int row) override;
   std::string RowText(int row, int subItem) override;
+  std::uint32_t RowItem(int row) override;
   void SetListRedraw(bool on) override;
   int CheckValue(CheckBox box) override;
   void SetCheckValue(CheckBox box, int value) override;

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 #include <thread>
 
@@ -246,14 +247,22 @@ void WriteRegistryText(HKEY root, const std::wstring& key, const std::wstring& n
 
 void WriteRegistryBytes(HKEY root, const std::wstring& key, const std::wstring& name, DWORD type,
                         const std::string& bytes) {
+  struct CountedName {
+    USHORT length, maximumLength;
+    const wchar_t* buffer;
+  };
+  using SetValue = LONG(WINAPI*)(HANDLE, const CountedName*, ULONG, ULONG, const void*, ULONG);
+  static const auto setValue = reinterpret_cast<SetValue>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtSetValueKey")));
   HKEY opened = nullptr;
   if (::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened, nullptr) != ERROR_SUCCESS) {
     throw std::runtime_error("RegCreateKeyExW failed");
   }
-  const LSTATUS status = ::RegSetValueExW(opened, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                                          static_cast<DWORD>(bytes.size()));
+  const auto length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+  const CountedName counted{length, length, name.data()};
+  const LONG status = setValue(opened, &counted, 0, type, bytes.data(), static_cast<ULONG>(bytes.size()));
   ::RegCloseKey(opened);
-  if (status != ERROR_SUCCESS) throw std::runtime_error("RegSetValueExW failed");
+  if (status != 0) throw std::runtime_error("NtSetValueKey failed");
 }
 
 std::wstring ReadRegistryText(HKEY root, const std::wstring& key, const std::wstring& name) {
@@ -286,8 +295,32 @@ DWORD RegImport(const std::wstring& file) {
   return code;
 }
 
+std::wstring ExactForm(const std::wstring& path) {
+  if (path.starts_with(L"\\\\?\\")) return path;
+  if (path.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + path.substr(2);
+  return L"\\\\?\\" + path;
+}
+
+std::wstring UnixForm(const std::wstring& path) {
+  using UnixName = char*(CDECL*)(const wchar_t*);
+  static const auto unixName = reinterpret_cast<UnixName>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (!unixName) return ExactForm(path);
+  // The folder's Unix path, then the name exactly as given.
+  const std::size_t separator = path.find_last_of(L'\\');
+  char* folder = unixName(ExactForm(path.substr(0, separator)).c_str());
+  if (!folder) return ExactForm(path);
+  std::wstring unix(std::strlen(folder), L'\0');
+  unix.resize(static_cast<std::size_t>(::MultiByteToWideChar(CP_UTF8, 0, folder, -1, unix.data(),
+                                                             static_cast<int>(unix.size() + 1)) - 1));
+  ::HeapFree(::GetProcessHeap(), 0, folder);
+  std::replace(unix.begin(), unix.end(), L'/', L'\\');
+  return L"\\\\?\\unix" + unix + path.substr(separator);
+}
+
 void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = ::CreateFileW(UnixForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
   if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("CreateFileW failed");
   DWORD written = 0;
   ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
@@ -309,7 +342,7 @@ std::wstring ShellFolder(int csidl) {
 std::vector<std::wstring> ListedFiles(const std::wstring& folder) {
   std::vector<std::wstring> names;
   WIN32_FIND_DATAW found{};
-  HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
+  HANDLE find = ::FindFirstFileW((ExactForm(folder) + L"\\*").c_str(), &found);
   if (find == INVALID_HANDLE_VALUE) return names;
   do {
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
@@ -319,7 +352,7 @@ std::vector<std::wstring> ListedFiles(const std::wstring& folder) {
 }
 
 std::optional<std::string> ReadFileBytes(const std::wstring& path) {
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+  HANDLE file = ::CreateFileW(ExactForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return std::nullopt;
   LARGE_INTEGER size{};
@@ -336,12 +369,12 @@ std::optional<std::string> ReadFileBytes(const std::wstring& path) {
 void EmptyFolder(const std::wstring& folder) {
   ::SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
   WIN32_FIND_DATAW found{};
-  HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
+  HANDLE find = ::FindFirstFileW((ExactForm(folder) + L"\\*").c_str(), &found);
   if (find == INVALID_HANDLE_VALUE) return;
   do {
     const std::wstring name = found.cFileName;
     if (name == L"." || name == L"..") continue;
-    const std::wstring path = folder + L"\\" + name;
+    const std::wstring path = ExactForm(folder) + L"\\" + name;
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       EmptyFolder(path);
       ::RemoveDirectoryW(path.c_str());

@@ -66,7 +66,9 @@ int FindListRow(const std::vector<ListRow>& rows, const std::vector<std::wstring
 // Registry values of the prefix, written and read as text of the given type.
 void WriteRegistryText(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& text,
                        DWORD type = REG_SZ);
-// A value of any type with exactly these data bytes.
+// A value of any type with exactly these data bytes, under exactly this
+// name (written through the native call that takes a counted name, so a name
+// may hold U+0000).
 void WriteRegistryBytes(HKEY root, const std::wstring& key, const std::wstring& name, DWORD type,
                         const std::string& bytes);
 // The value's text, or "<absent>".
@@ -85,7 +87,14 @@ inline std::wstring StoredSetting(const std::wstring& key) {
   return ReadRegistryText(HKEY_CURRENT_USER, kSettingsKey, key);
 }
 
+// Files are named exactly: a name ending in a dot or a space, or one like
+// "nul.lnk", is that file. On Wine a file is written through its Unix path,
+// so a folder can hold names that differ only in case (A.lnk beside a.lnk).
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+// The exact form of a path (\\?\C:\...), and on Wine the form that goes
+// straight to the Unix file (\\?\unix\...; the exact form elsewhere).
+std::wstring ExactForm(const std::wstring& path);
+std::wstring UnixForm(const std::wstring& path);
 // A text's UTF-16LE bytes as the registry stores it, with its terminator unless told otherwise.
 std::string Utf16Bytes(const std::wstring& text, bool terminated = true);
 // The path of a shell special folder by its CSIDL number.

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/text.h"
+#include "platform/text.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
 #include "platform/main_window.h"
@@ -45,6 +45,7 @@ class FakeWindow : public MainWindow, public FailurePlan {
   struct Row {
     bool checked = false;
     std::vector<std::string> texts = std::vector<std::string>(4);
+    std::uint32_t item = 0;
   };
 
   std::vector<std::string> log;
@@ -95,18 +96,21 @@ class FakeWindow : public MainWindow, public FailurePlan {
     columnWidths[column - 1] = twips;
   }
   void ClearRows() override { Enter("ClearRows"), rows.clear(); }
-  int AddRow(const std::string& text) override {
+  int AddRow(const std::string& text, std::uint32_t item) override {
     Enter("AddRow", text);
-    rows.emplace_back().texts[0] = text;
+    Row& row = rows.emplace_back();
+    row.texts[0] = Shown(text);
+    row.item = item;
     return static_cast<int>(rows.size());
   }
   void SetSubItem(int row, int subItem, const std::string& text) override {
     Enter("SetSubItem", text);
-    rows.at(row - 1).texts.at(subItem) = text;
+    rows.at(row - 1).texts.at(subItem) = Shown(text);
   }
   int RowCount() override { return Enter("RowCount"), static_cast<int>(rows.size()); }
   bool RowChecked(int row) override { return Enter("RowChecked"), rows.at(row - 1).checked; }
   std::string RowText(int row, int subItem) override { return Enter("RowText"), rows.at(row - 1).texts.at(subItem); }
+  std::uint32_t RowItem(int row) override { return Enter("RowItem"), rows.at(row - 1).item; }
   void SetListRedraw(bool on) override { Enter("SetListRedraw", on ? "on" : "off"), listRedraw = on; }
   int CheckValue(CheckBox box) override { return Enter(std::string("CheckValue:") + CheckName(box)), Check(box); }
   void SetCheckValue(CheckBox box, int value) override {
@@ -124,6 +128,9 @@ class FakeWindow : public MainWindow, public FailurePlan {
   }
   void DoEvents() override { Enter("DoEvents"); }
   void EndProgram() override { Enter("EndProgram"), ended = true; }
+
+  // A list control keeps a text up to its first U+0000.
+  static std::string Shown(const std::string& text) { return text.substr(0, text.find('\0')); }
 
   static const char* CheckName(CheckBox box) {
     static const char* const names[] = {"Check1", "Check2", "Check3", "Check4"};
@@ -166,45 +173,68 @@ inline std::string Folded(std::string text) {
   for (char& c : text) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
   return text;
 }
-
-// UTF-16LE bytes of a text, as the registry and UTF-16 files hold it.
-inline std::string Utf16Le(std::u16string_view text) {
-  std::string bytes;
-  for (char16_t unit : text) bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
-  return bytes;
+inline std::u16string Folded(std::u16string text) {
+  for (char16_t& c : text) c = (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
+  return text;
 }
 
+// UTF-16LE bytes of a text, as the registry and UTF-16 files hold it.
+inline std::string Utf16Le(std::u16string_view text) { return Utf16LeBytes(text); }
+
+// Files as Windows keeps them: a path in the exact form (\\?\C:\...) names
+// exactly the file it spells; any other path is first normalised as Win32
+// does, trailing dots and spaces of its last name trimmed and a device name
+// (nul.lnk, con) taken for the device. Names are found as written first, then
+// without regard to case, as on Wine, where a folder can hold A.lnk beside a.lnk.
 class FakeFileSystem : public FileSystem, public FailurePlan {
  public:
   FakeFileSystem() { folders.insert("C:\\Users\\Ann\\AppData\\Local"); }  // the fake shell's LocalAppData
   std::string programFolder = "C:\\Program Files\\Vellorin Quade";
   std::set<std::string> existing;  // paths whose last-modified time can be read, besides the files
-  std::map<std::string, std::string> files;  // path -> bytes
+  std::map<std::string, std::string> files;  // path (plain, as the system names the file) -> bytes
   std::vector<std::string> listingOrder;     // the order folders list their files in
   std::set<std::string> unopenable;          // listed, but gone by the time they are opened
   std::set<std::string> unreadable;
   std::set<std::string> readOnly;
   std::set<std::string> folders;             // never files
   std::vector<std::string> deletes;          // "delete <path>" / "force <path>", in order
-  std::vector<std::string> listed;  // the patterns listed
+  std::vector<std::string> listed;           // the folders listed
+  std::vector<std::pair<std::string, std::string>> flushes;  // path and content of each file at each flush
 
   void AddFile(const std::string& path, const std::string& bytes = "") {
     if (!files.count(path)) listingOrder.push_back(path);
     files[path] = bytes;
   }
 
+  // The file a path names, as the system would find it: the path of the file,
+  // or the path a new file would get.
+  std::string Resolve(std::u16string_view path) const {
+    if (path.starts_with(u"\\\\?\\")) return Find(Utf16ToUtf8(path.substr(4)));
+    return Resolve(Utf16ToUtf8(path));
+  }
+  std::string Resolve(std::string path) const {
+    std::size_t name = path.rfind('\\') + 1;
+    while (path.size() > name && (path.back() == '.' || path.back() == ' ')) path.pop_back();
+    std::string base = Folded(path.substr(name, path.find('.', name) - name));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    for (const char* device : {"con", "prn", "aux", "nul"}) {
+      if (base == device) return "\\\\.\\" + base;
+    }
+    return Find(path);
+  }
+
   std::string ProgramFolder() override { return FailurePlan::Check("ProgramFolder"), programFolder; }
   std::int64_t LastModified(const std::string& path) override {
     FailurePlan::Check("LastModified");
-    if (!existing.count(path) && !files.count(path)) throw Failure("File not found");
+    if (!existing.count(path) && !files.count(Resolve(path))) throw Failure("File not found");
     return 1;
   }
   std::int64_t FileLength(const std::string& path) override {
-    return static_cast<std::int64_t>(Content(path).size());
+    return static_cast<std::int64_t>(Content(Resolve(path)).size());
   }
   std::string ReadBytes(const std::string& path) override {
     if (unreadable.count(path)) throw Failure("Permission denied");
-    return Content(path);
+    return Content(Resolve(path));
   }
   // The fake's ANSI code page is Latin-1.
   std::string AnsiToUtf8(std::string_view bytes) override {
@@ -219,30 +249,66 @@ class FakeFileSystem : public FileSystem, public FailurePlan {
     }
     return text;
   }
+  bool IsFile(const std::string& path) override { return files.count(Resolve(path)) > 0; }
+
+  std::u16string ExactFolder(const std::string& folder) override {
+    FailurePlan::Check("ExactFolder");
+    std::string path = folder;
+    while (path.size() > 3 && path.back() == '\\') path.pop_back();
+    if (path.empty()) throw Failure("Bad file name or number");
+    if (path.starts_with("\\\\")) return u"\\\\?\\UNC\\" + Utf8ToUtf16(path.substr(2));
+    return u"\\\\?\\" + Utf8ToUtf16(path);
+  }
   // Only "*.*" patterns: every file directly in the folder.
-  void ListFiles(const std::string& pattern, const std::function<void(const std::string&)>& each) override {
+  void ListFiles(const std::u16string& exactFolder, const std::string& namePattern,
+                 const std::function<void(const std::u16string&)>& each) override {
     FailurePlan::Check("ListFiles");
-    listed.push_back(pattern);
-    const std::string folder = Folded(pattern.substr(0, pattern.rfind('\\') + 1));
-    for (const std::string& path : listingOrder) {
-      if (files.count(path) && Folded(path).rfind(folder, 0) == 0 &&
+    const std::string folder = Resolve(exactFolder) + "\\";
+    listed.push_back(folder + namePattern);
+    for (const std::string& path : std::vector<std::string>(listingOrder)) {
+      if (files.count(path) && Folded(path).starts_with(Folded(folder)) &&
           path.find('\\', folder.size()) == std::string::npos) {
-        each(path.substr(folder.size()));
+        each(Utf8ToUtf16(path.substr(folder.size())));
       }
     }
   }
-  bool OpensForPresence(const std::string& path) override { return files.count(path) && !unopenable.count(path); }
-  bool IsFile(const std::string& path) override { return files.count(path) > 0; }
-  void PlainDelete(const std::string& path) override {
-    deletes.push_back("delete " + path);
-    if (readOnly.count(path)) throw Failure("Access is denied");
-    Remove(path);
+  bool OpensForPresence(const ExactPath& path) override {
+    const std::string file = Resolve(path);
+    return files.count(file) && !unopenable.count(file);
   }
-  void ForcedDelete(const std::string& path) override {
-    deletes.push_back("force " + path);
+  void PlainDelete(const ExactPath& path) override {
+    const std::string file = Resolve(path);
+    deletes.push_back("delete " + file);
+    if (readOnly.count(file)) throw Failure("Access is denied");
+    Remove(file);
+  }
+  void ForcedDelete(const ExactPath& path) override {
+    const std::string file = Resolve(path);
+    deletes.push_back("force " + file);
     FailurePlan::Check("ForcedDelete");
-    Remove(path);
-    readOnly.erase(path);
+    Remove(file);
+    readOnly.erase(file);
+  }
+  bool MoveNamedFile(const ExactPath& from, const ExactPath& to) override {
+    FailurePlan::Check("MoveNamedFile");
+    const std::string source = Resolve(from), target = Resolve(to);
+    if (!files.count(source) || unopenable.count(source)) throw Failure("Access is denied");
+    if (Taken(target)) return false;
+    const std::string bytes = files.at(source);
+    const bool wasReadOnly = readOnly.erase(source) > 0;
+    Remove(source);
+    AddFile(target, bytes);
+    if (wasReadOnly) readOnly.insert(target);
+    return true;
+  }
+  bool CopyExactly(const ExactPath& from, const ExactPath& to) override {
+    FailurePlan::Check("CopyExactly");
+    const std::string source = Resolve(from), target = Resolve(to);
+    if (!files.count(source)) throw Failure("Access is denied");
+    if (Taken(target)) return false;
+    AddFile(target, files.at(source));
+    if (readOnly.count(source)) readOnly.insert(target);
+    return true;
   }
   bool CreateFolder(const std::string& path) override {
     FailurePlan::Check("CreateFolder");
@@ -254,48 +320,63 @@ class FakeFileSystem : public FileSystem, public FailurePlan {
   }
   void RemoveEmptyFolder(const std::string& path) override {
     for (const auto& [file, bytes] : files) {
-      if (file.rfind(path + "\\", 0) == 0) throw Failure("The directory is not empty");
+      if (file.starts_with(path + "\\")) throw Failure("The directory is not empty");
     }
     folders.erase(path);
   }
-  std::unique_ptr<OutputFile> CreateNewFile(const std::string& path) override {
+  std::unique_ptr<OutputFile> CreateNewFile(const ExactPath& path) override {
     FailurePlan::Check("CreateNewFile");
-    if (files.count(path) || folders.count(path)) throw Failure("The file exists");
-    AddFile(path);
-    return std::make_unique<Output>(*this, path);
+    const std::string file = Resolve(path);
+    if (Taken(file) || folders.count(file)) throw Failure("The file exists");
+    AddFile(file);
+    return std::make_unique<Output>(*this, file);
   }
-  void MoveNamedFile(const std::string& from, const std::string& to) override {
-    FailurePlan::Check("MoveNamedFile");
-    if (!files.count(from) || files.count(to) || unopenable.count(from)) throw Failure("Access is denied");
-    const std::string bytes = files.at(from);
-    const bool wasReadOnly = readOnly.erase(from) > 0;
-    Remove(from);
-    AddFile(to, bytes);
-    if (wasReadOnly) readOnly.insert(to);
+  void MoveOver(const ExactPath& from, const ExactPath& to) override {
+    FailurePlan::Check("MoveOver");
+    const std::string source = Resolve(from), target = Resolve(to);
+    const std::string bytes = Content(source);
+    Remove(source);
+    if (!files.count(target)) listingOrder.push_back(target);
+    files[target] = bytes;
   }
-  void CopyExactly(const std::string& from, const std::string& to) override {
-    FailurePlan::Check("CopyExactly");
-    if (!files.count(from) || files.count(to)) throw Failure("Access is denied");
-    AddFile(to, files.at(from));
-    if (readOnly.count(from)) readOnly.insert(to);
-  }
-  std::vector<std::string> flushes;  // the content of each file at each flush
 
  private:
+  // An Append that fails has written part of its bytes, as a full disk leaves it.
   struct Output : OutputFile {
     Output(FakeFileSystem& owner, std::string path) : owner(owner), path(std::move(path)) {}
     void Append(std::string_view bytes) override {
-      owner.FailurePlan::Check("Append");
+      try {
+        owner.FailurePlan::Check("Append");
+      } catch (const Failure&) {
+        owner.files.at(path).append(bytes.substr(0, bytes.size() / 2));
+        throw;
+      }
       owner.files.at(path).append(bytes);
     }
-    void Replace(std::string_view bytes) override { owner.files.at(path).assign(bytes); }
     void Flush() override {
       owner.FailurePlan::Check("Flush");
-      owner.flushes.push_back(owner.files.at(path));
+      owner.flushes.emplace_back(path, owner.files.at(path));
+    }
+    void CutTo(std::uint64_t length) override {
+      owner.FailurePlan::Check("CutTo");
+      owner.files.at(path).resize(length);
     }
     FakeFileSystem& owner;
     std::string path;
   };
+  // The file of this path as written, else one whose path differs only in case; else the path itself.
+  std::string Find(const std::string& path) const {
+    if (files.count(path)) return path;
+    auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    for (const auto& [file, bytes] : files) {
+      if (file.size() == path.size() &&
+          std::equal(file.begin(), file.end(), path.begin(), [&](char a, char b) { return fold(a) == fold(b); })) {
+        return file;
+      }
+    }
+    return path;
+  }
+  bool Taken(const std::string& path) const { return files.count(Find(path)) > 0; }
   void Remove(const std::string& path) {
     if (!files.erase(path)) throw Failure("File not found");
     listingOrder.erase(std::find(listingOrder.begin(), listingOrder.end(), path));
@@ -308,19 +389,25 @@ class FakeFileSystem : public FileSystem, public FailurePlan {
 };
 
 // Keys by hive and path, compared without letter case; a trailing backslash
-// names the same key, as the registry takes it.
+// names the same key, as the registry takes it. Value names are compared
+// without letter case too, as the registry compares them, and may hold any
+// code unit, U+0000 included.
 class FakeRegistry : public Registry, public FailurePlan {
  public:
   struct Value {
-    std::string name;
+    std::u16string name;
     std::uint32_t type;
     std::string data;
+    Value(std::u16string name, std::uint32_t type, std::string data)
+        : name(std::move(name)), type(type), data(std::move(data)) {}
+    Value(std::string_view utf8Name, std::uint32_t type, std::string data)
+        : Value(Utf8ToUtf16(utf8Name), type, std::move(data)) {}
   };
   std::map<std::string, std::vector<Value>> keys;
   std::vector<std::string> opened;  // "<access>|<path>" of every open asked for
   int openKeys = 0;
-  std::set<std::string> protectedNames;  // values whose delete the registry refuses
-  std::function<void(const std::string& name)> beforeDelete;
+  std::set<std::u16string> protectedNames;  // values whose delete the registry refuses
+  std::function<void(const std::string& name)> beforeDelete;  // the name as UTF-8
 
   static std::string Id(Hive hive, std::string path) {
     if (!path.empty() && path.back() == '\\') path.pop_back();
@@ -328,14 +415,18 @@ class FakeRegistry : public Registry, public FailurePlan {
   }
   std::vector<Value>& Key(Hive hive, const std::string& path) { return keys[Id(hive, path)]; }
   // A REG_SZ with its terminator.
-  void SetText(Hive hive, const std::string& path, const std::string& name, std::u16string_view text) {
-    Key(hive, path).push_back({name, regtype::kSz, Utf16Le(text) + std::string(2, '\0')});
+  void SetText(Hive hive, const std::string& path, std::u16string_view name, std::u16string_view text) {
+    Key(hive, path).push_back({std::u16string(name), regtype::kSz, Utf16Le(text) + std::string(2, '\0')});
+  }
+  void SetText(Hive hive, const std::string& path, std::string_view utf8Name, std::u16string_view text) {
+    SetText(hive, path, Utf8ToUtf16(utf8Name), text);
   }
 
-  std::unique_ptr<RegistryKey> OpenKey(Hive hive, const std::string& path, std::uint32_t access) override {
+  std::unique_ptr<RegistryKey> OpenKey(Hive hive, std::u16string_view path, std::uint32_t access) override {
     FailurePlan::Check("OpenKey");
-    opened.push_back(std::to_string(access) + "|" + path);
-    auto it = keys.find(Id(hive, path));
+    const std::string text = Utf16ToUtf8(path);
+    opened.push_back(std::to_string(access) + "|" + text);
+    auto it = keys.find(Id(hive, text));
     if (it == keys.end()) return nullptr;
     return std::make_unique<OpenedKey>(*this, it->second);
   }
@@ -352,30 +443,32 @@ class FakeRegistry : public Registry, public FailurePlan {
       registry_.FailurePlan::Check("EnumValue");
       if (index >= values_.size()) return EnumResult::End;
       const Value& stored = values_[index];
-      const std::size_t nameLength = Utf16Length(stored.name);
-      if (nameLength >= nameRoom || stored.data.size() > 2 * dataRoom) return EnumResult::TooLarge;
-      value = {stored.name, nameLength, stored.type, stored.data};
+      if (stored.name.size() >= nameRoom || stored.data.size() > 2 * dataRoom) return EnumResult::TooLarge;
+      value = {stored.name, stored.type, stored.data};
       return EnumResult::Value;
     }
-    std::optional<StoredValue> QueryValue(const std::string& name) override {
+    std::optional<StoredValue> QueryValue(std::u16string_view name) override {
       registry_.FailurePlan::Check("QueryValue");
-      auto it = std::find_if(values_.begin(), values_.end(),
-                             [&](const Value& value) { return Folded(value.name) == Folded(name); });
+      auto it = Named(name);
       if (it == values_.end()) return std::nullopt;
       return StoredValue{it->type, it->data};
     }
-    bool DeleteValue(const std::string& name) override {
+    bool DeleteValue(std::u16string_view name) override {
       registry_.FailurePlan::Check("DeleteValue");
-      if (registry_.beforeDelete) registry_.beforeDelete(name);
-      if (registry_.protectedNames.count(name)) return false;
-      auto it = std::find_if(values_.begin(), values_.end(),
-                             [&](const Value& value) { return Folded(value.name) == Folded(name); });
+      if (registry_.beforeDelete) registry_.beforeDelete(Utf16ToUtf8(name));
+      if (registry_.protectedNames.count(std::u16string(name))) return false;
+      auto it = Named(name);
       if (it == values_.end()) return false;
       values_.erase(it);
       return true;
     }
 
    private:
+    std::vector<Value>::iterator Named(std::u16string_view name) {
+      const std::u16string folded = Folded(std::u16string(name));
+      return std::find_if(values_.begin(), values_.end(),
+                          [&](const Value& value) { return Folded(value.name) == folded; });
+    }
     FakeRegistry& registry_;
     std::vector<Value>& values_;
   };
@@ -488,10 +581,11 @@ class FakeSkin : public SkinFramework, public FailurePlan {
 // before there were backups.
 class NoBackup : public RemovalBackup {
  public:
-  bool SaveValue(Hive, const std::string&, const std::string&) override { return true; }
+  std::optional<std::size_t> SaveValue(const RegistryValueItem&) override { return 0; }
   bool FlushValues() override { return true; }
-  FileSaved SaveFile(const std::string&) override { return FileSaved::Saved; }
-  void Deleted() override {}
+  FileSaved SaveFile(const StartupFileItem&, std::size_t& entry) override { return entry = 0, FileSaved::Kept; }
+  void ValueRemoved(std::size_t, bool) override {}
+  void FileRemoved(std::size_t, bool) override {}
   void Finish() override {}
 };
 

@@ -1,7 +1,7 @@
 // A whole system file read as text, whatever its bytes.
 #include <cstdlib>
 
-#include "app/text.h"
+#include "platform/text.h"
 #include "collectors/mod_system_file.h"
 #include "fakes/fake_platform.h"
 

@@ -8,6 +8,7 @@
 
 #include "e2e/harness.h"
 #include "platform/real_platform.h"
+#include "platform/text.h"
 #include "platform/win32/text.h"
 #include "removal/backup.h"
 #include "unit/collector_test_support.h"
@@ -59,7 +60,7 @@ class BackupOnWine : public ::testing::Test {
     for (const std::wstring& folder : {user, common}) e2e::EmptyFolder(folder);
   }
   void Tick(const std::vector<std::string>& texts) {
-    const int row = real.window.AddRow(texts[0]);
+    const int row = real.window.AddRow(texts[0], 0);
     for (int sub = 1; sub < 4; ++sub) real.window.SetSubItem(row, sub, texts[sub]);
     ListView_SetCheckState(::GetDlgItem(real.window.hwnd(), win32::ControlId(Control::ListView1)), row - 1, TRUE);
   }
@@ -120,9 +121,10 @@ TEST_F(BackupOnWine, DeletedValuesAndFilesComeBackExactly) {
   EXPECT_EQ(e2e::ReadFileBytes(backup + L"\\Startup files\\User\\same.lnk"), "user bytes");
   EXPECT_TRUE(::GetFileAttributesW((backup + L"\\Startup files\\User\\same.lnk").c_str()) & FILE_ATTRIBUTE_READONLY);
   EXPECT_EQ(e2e::ReadFileBytes(backup + L"\\Startup files\\All Users\\same.lnk"), "all users' bytes");
-  const auto restore = e2e::ReadFileBytes(backup + L"\\How to restore.txt");
-  ASSERT_TRUE(restore);
-  EXPECT_NE(restore->find("to " + Narrow(user) + "\\same.lnk"), std::string::npos) << *restore;
+  const auto bytes = e2e::ReadFileBytes(backup + L"\\How to restore.txt");
+  ASSERT_TRUE(bytes);
+  const std::string restore = Utf16ToUtf8(FromUtf16Le(bytes->substr(2)));
+  EXPECT_NE(restore.find("Startup files\\User  ->  " + Narrow(user) + "\r\n"), std::string::npos) << restore;
 
   ASSERT_EQ(e2e::RegImport(backup + L"\\registry.reg"), 0u);
   for (const Value& value : values) {

@@ -10,6 +10,7 @@
 #include <random>
 
 #include "collectors/add_folder.h"
+#include "platform/text.h"
 #include "e2e/harness.h"
 #include "e2e/test_service_control.h"
 #include "platform/real_platform.h"
@@ -194,13 +195,14 @@ TEST_F(CollectorsOnWine, FolderOfFiveThousandFiles) {
   e2e::TempFolder folder;
   const std::string path = Narrow(folder.path());
   for (int i = 0; i < 5000; ++i) e2e::WriteFileBytes(folder.path() + L"\\file " + std::to_wstring(i) + L".lnk", "");
-  std::vector<std::string> names = GetFolderFiles(real.files, path, "*.*");
-  std::vector<std::string> expected = ListedFiles(path);
-  EXPECT_EQ(names, expected);
+  const FolderFiles listed = GetFolderFiles(real.files, path, "*.*");
+  std::vector<std::string> names;
+  for (const std::u16string& name : listed.names) names.push_back(Utf16ToUtf8(name));
+  EXPECT_EQ(names, ListedFiles(path));
   EXPECT_EQ(names.size(), 5000u);
-  EXPECT_FALSE(IsFilePresent(real.files, path)) << "a folder is never present";
-  EXPECT_FALSE(IsFilePresent(real.files, path + "\\missing.lnk"));
-  EXPECT_TRUE(GetFolderFiles(real.files, path + "\\missing", "*.*").empty());
+  EXPECT_FALSE(IsFilePresent(real.files, listed.exactFolder)) << "a folder is never present";
+  EXPECT_FALSE(IsFilePresent(real.files, ExactChild(listed.exactFolder, u"missing.lnk")));
+  EXPECT_TRUE(GetFolderFiles(real.files, path + "\\missing", "*.*").names.empty());
 }
 
 TEST_F(CollectorsOnWine, RunningServicesListedStoppedOnesNot) {

@@ -30,11 +30,12 @@ TEST_F(Win32MainWindowTest, RowsKeepTheirTextsExactlyIncludingNonAnsiAndLongOnes
   const std::string polish = "\xC5\x81\xC3\xB3" "d\xC5\xBA";
   const std::string japanese = "\xE6\x9D\xB1\xE4\xBA\xAC \xE3\x83\x84\xE3\x83\xBC\xE3\x83\xAB";
   const std::string longText(3000, 'L');
-  EXPECT_EQ(window.AddRow("REGISTRY"), 1);
+  EXPECT_EQ(window.AddRow("REGISTRY", 7), 1);
   window.SetSubItem(1, 1, "HKCU:Software\\Microsoft\\Windows\\CurrentVersion\\Run");
   window.SetSubItem(1, 2, polish);
   window.SetSubItem(1, 3, longText);
-  EXPECT_EQ(window.AddRow(japanese), 2);
+  EXPECT_EQ(window.AddRow(japanese, 0xFFFFFFFFu), 2);
+  window.SetSubItem(2, 2, std::string("Upd\0x", 5));
 
   EXPECT_EQ(window.RowCount(), 2);
   EXPECT_EQ(window.RowText(1, 0), "REGISTRY");
@@ -43,6 +44,9 @@ TEST_F(Win32MainWindowTest, RowsKeepTheirTextsExactlyIncludingNonAnsiAndLongOnes
   EXPECT_EQ(window.RowText(1, 3), longText);
   EXPECT_EQ(window.RowText(2, 0), japanese);
   EXPECT_EQ(window.RowText(2, 3), "") << "a sub-item nobody set is empty";
+  EXPECT_EQ(window.RowText(2, 2), "Upd") << "the list keeps a text up to its first U+0000";
+  EXPECT_EQ(window.RowItem(1), 7u);
+  EXPECT_EQ(window.RowItem(2), 0xFFFFFFFFu) << "every item number comes back whole";
 
   EXPECT_FALSE(window.RowChecked(2));
   ListView_SetCheckState(Control(Control::ListView1), 1, TRUE);
@@ -56,14 +60,15 @@ TEST_F(Win32MainWindowTest, RowsKeepTheirTextsExactlyIncludingNonAnsiAndLongOnes
 TEST_F(Win32MainWindowTest, RowsAndColumnsOutOfRangeFail) {
   AddColumns();
   EXPECT_THROW(window.SetSubItem(1, 1, "x"), Failure);
-  window.AddRow("SYSFILE");
+  window.AddRow("SYSFILE", 0);
   EXPECT_THROW(window.SetSubItem(2, 1, "x"), Failure);
   EXPECT_THROW(window.SetSubItem(1, 4, "x"), Failure);
   EXPECT_THROW(window.RowChecked(0), Failure);
   EXPECT_THROW(window.RowText(2, 0), Failure);
   EXPECT_THROW(window.SetColumnWidth(5, 100), Failure);
   EXPECT_THROW(window.SetColumnWidth(0, 100), Failure);
-  EXPECT_THROW(window.AddRow("\xFF not UTF-8"), Failure);
+  EXPECT_THROW(window.RowItem(2), Failure);
+  EXPECT_THROW(window.AddRow("\xFF not UTF-8", 0), Failure);
 }
 
 TEST_F(Win32MainWindowTest, CheckBoxesTakeThreeStatesOnly) {

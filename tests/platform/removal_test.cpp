@@ -19,6 +19,12 @@ namespace {
 using win32::Narrow;
 using win32::Widen;
 
+// The exact form of a path of the prefix (\\?\C:\...).
+ExactPath ExactOf(const std::wstring& path) {
+  const std::wstring exact = L"\\\\?\\" + path;
+  return ExactPath(exact.begin(), exact.end());
+}
+
 struct FileState {
   DWORD attributes;
   FILETIME written;
@@ -37,8 +43,8 @@ TEST(FileRemovalOnWine, ForcedDeleteTakesTheOneNameAndLeavesEverythingElse) {
   const std::wstring base = folder.path();
   e2e::WriteFileBytes(base + L"\\read-only.lnk", "ro");
   ::SetFileAttributesW((base + L"\\read-only.lnk").c_str(), FILE_ATTRIBUTE_READONLY);
-  EXPECT_THROW(files.PlainDelete(Narrow(base + L"\\read-only.lnk")), Failure);
-  files.ForcedDelete(Narrow(base + L"\\read-only.lnk"));
+  EXPECT_THROW(files.PlainDelete(ExactOf(base + L"\\read-only.lnk")), Failure);
+  files.ForcedDelete(ExactOf(base + L"\\read-only.lnk"));
   EXPECT_EQ(::GetFileAttributesW((base + L"\\read-only.lnk").c_str()), INVALID_FILE_ATTRIBUTES);
 
   // Two names of one read-only file: the other keeps its bytes, attribute and time.
@@ -47,7 +53,7 @@ TEST(FileRemovalOnWine, ForcedDeleteTakesTheOneNameAndLeavesEverythingElse) {
   ASSERT_TRUE(::CreateHardLinkW((base + L"\\other name.lnk").c_str(), (base + L"\\\u00DCberwachung \u4E2D.lnk").c_str(),
                                 nullptr));
   const FileState before = StateOf(base + L"\\other name.lnk");
-  files.ForcedDelete(Narrow(base + L"\\\u00DCberwachung \u4E2D.lnk"));
+  files.ForcedDelete(ExactOf(base + L"\\\u00DCberwachung \u4E2D.lnk"));
   EXPECT_EQ(::GetFileAttributesW((base + L"\\\u00DCberwachung \u4E2D.lnk").c_str()), INVALID_FILE_ATTRIBUTES);
   const FileState after = StateOf(base + L"\\other name.lnk");
   EXPECT_TRUE(after.attributes & FILE_ATTRIBUTE_READONLY);
@@ -58,8 +64,8 @@ TEST(FileRemovalOnWine, ForcedDeleteTakesTheOneNameAndLeavesEverythingElse) {
   e2e::WriteFileBytes(base + L"\\a.lnk", "a");
   ::CreateDirectoryW((base + L"\\sub.lnk").c_str(), nullptr);
   for (const wchar_t* name : {L"\\*.lnk", L"\\?.lnk", L"\\sub.lnk", L"\\missing.lnk"}) {
-    EXPECT_THROW(files.PlainDelete(Narrow(base + name)), Failure) << Narrow(name);
-    EXPECT_THROW(files.ForcedDelete(Narrow(base + name)), Failure) << Narrow(name);
+    EXPECT_THROW(files.PlainDelete(ExactOf(base + name)), Failure) << Narrow(name);
+    EXPECT_THROW(files.ForcedDelete(ExactOf(base + name)), Failure) << Narrow(name);
   }
   EXPECT_TRUE(StateOf(base + L"\\a.lnk").bytes);
   EXPECT_TRUE(StateOf(base + L"\\other name.lnk").bytes);
@@ -75,10 +81,11 @@ TEST(FileRemovalOnWine, AUnixLinkIsRefusedAndWhatItLeadsToLeftAlone) {
   test::QuietWindow window;
   test::NoBackup backup;
   for (const wchar_t* name : {L"\\link.lnk", L"\\same.lnk"}) {
-    EXPECT_THROW(files.PlainDelete(Narrow(links + name)), Failure);
-    EXPECT_THROW(files.ForcedDelete(Narrow(links + name)), Failure);
-    EXPECT_THROW(files.MoveNamedFile(Narrow(links + name), Narrow(links + L"\\moved.lnk")), Failure);
-    RemoveFile(window, files, Narrow(links + name), backup);
+    EXPECT_THROW(files.PlainDelete(ExactOf(links + name)), Failure);
+    EXPECT_THROW(files.ForcedDelete(ExactOf(links + name)), Failure);
+    EXPECT_THROW(files.MoveNamedFile(ExactOf(links + name), ExactOf(links + L"\\moved.lnk")), Failure);
+    const std::wstring_view bare = std::wstring_view(name).substr(1);
+    RemoveFile(window, files, {ExactOf(links), std::u16string(bare.begin(), bare.end()), false}, backup);
     EXPECT_NE(::GetFileAttributesW((links + name).c_str()), INVALID_FILE_ATTRIBUTES) << "the link stays";
   }
   EXPECT_EQ(e2e::ReadFileBytes(links + L"\\target.lnk"), "target\n");
@@ -98,11 +105,15 @@ TEST(RegistryRemovalOnWine, DeletesExactlyTheNamedValueOfTheNamedKey) {
   e2e::WriteRegistryText(HKEY_LOCAL_MACHINE, native, L"Old", L"64-bit");
 
   win32::Win32Registry registry;
-  DeleteRegistryValue(registry, Hive::CurrentUser, Narrow(test), "\xC3\x9C" "berwachung-\xE4\xB8\xAD");
-  DeleteRegistryValue(registry, Hive::CurrentUser, Narrow(test), "");
-  DeleteRegistryValue(registry, Hive::LocalMachine, Narrow(wow), "Old");
-  DeleteRegistryValue(registry, Hive::CurrentUser, Narrow(test), "missing");
-  DeleteRegistryValue(registry, Hive::CurrentUser, "Software\\No Such Key", "x");
+  auto remove = [&](Hive hive, const std::wstring& key, const std::wstring& name) {
+    return DeleteRegistryValue(registry, {hive, std::u16string(key.begin(), key.end()),
+                                          std::u16string(name.begin(), name.end())});
+  };
+  EXPECT_TRUE(remove(Hive::CurrentUser, test, L"\u00DCberwachung-\u4E2D"));
+  EXPECT_TRUE(remove(Hive::CurrentUser, test, L""));
+  EXPECT_TRUE(remove(Hive::LocalMachine, wow, L"Old"));
+  EXPECT_FALSE(remove(Hive::CurrentUser, test, L"missing"));
+  EXPECT_FALSE(remove(Hive::CurrentUser, L"Software\\No Such Key", L"x"));
 
   EXPECT_EQ(e2e::ReadRegistryText(HKEY_CURRENT_USER, test, L"\u00DCberwachung-\u4E2D"), L"<absent>");
   EXPECT_EQ(e2e::ReadRegistryText(HKEY_CURRENT_USER, test, L""), L"<absent>");

@@ -1,5 +1,7 @@
 #include "support/reg_reader.h"
 
+#include <utility>
+
 namespace vq::test {
 
 namespace {
@@ -31,6 +33,38 @@ std::string Utf16Bytes(std::u16string_view text) {
   return bytes;
 }
 
+// "hex:…" or "hex(type):…": the type and the bytes.
+std::optional<ImportedValue> HexValue(std::u16string_view data) {
+  if (data.substr(0, 3) != u"hex") return std::nullopt;
+  const std::size_t colon = data.find(u':');
+  if (colon == std::u16string_view::npos) return std::nullopt;
+  ImportedValue value{{}, {}, 3, {}};
+  if (colon > 3) {
+    if (colon < 6 || data[3] != u'(' || data[colon - 1] != u')') return std::nullopt;
+    value.type = 0;
+    for (char16_t c : data.substr(4, colon - 5)) {
+      if (HexDigit(c) < 0) return std::nullopt;
+      value.type = value.type << 4 | static_cast<std::uint32_t>(HexDigit(c));
+    }
+  }
+  const std::u16string_view list = data.substr(colon + 1);
+  for (std::size_t i = 0; i < list.size(); i += 3) {
+    if (i + 1 >= list.size() || HexDigit(list[i]) < 0 || HexDigit(list[i + 1]) < 0) return std::nullopt;
+    if (i + 2 < list.size() && list[i + 2] != u',') return std::nullopt;
+    if (i + 2 == list.size() - 1) return std::nullopt;  // a list that ends in a comma
+    value.data += static_cast<char>(HexDigit(list[i]) << 4 | HexDigit(list[i + 1]));
+  }
+  return value;
+}
+
+std::u16string Utf16Text(std::string_view bytes) {
+  std::u16string text;
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
+  }
+  return text;
+}
+
 }  // namespace
 
 std::optional<std::vector<ImportedValue>> ReadRegFile(std::string_view bytes) {
@@ -47,7 +81,15 @@ std::optional<std::vector<ImportedValue>> ReadRegFile(std::string_view bytes) {
     if (end == std::u16string::npos) end = text.size();
     std::u16string_view line(text.data() + start, end - start);
     start = end + 2;
-    if (!current.empty()) {
+    if (!current.empty() && current[0] == u';') {
+      // A comment's list of bytes goes on in a comment line ";  …".
+      if (!line.starts_with(u";  ")) {
+        lines.push_back(current);
+        current.clear();
+      } else {
+        line.remove_prefix(3);
+      }
+    } else if (!current.empty()) {
       const std::size_t first = line.find_first_not_of(u' ');
       line = first == std::u16string_view::npos ? std::u16string_view() : line.substr(first);
     }
@@ -56,16 +98,35 @@ std::optional<std::vector<ImportedValue>> ReadRegFile(std::string_view bytes) {
       current.pop_back();
       continue;
     }
+    if (!current.empty() && current[0] == u';' && current.back() == u',') continue;
     lines.push_back(current);
     current.clear();
   }
+  if (!current.empty()) lines.push_back(current);
   if (lines.empty() || lines[0] != u"Windows Registry Editor Version 5.00") return std::nullopt;
 
   std::vector<ImportedValue> values;
   std::u16string key;
+  std::optional<std::u16string> commentName;  // the name of a value kept in comment lines, until its data
   for (std::size_t n = 1; n < lines.size(); ++n) {
     const std::u16string& line = lines[n];
     if (line.empty()) continue;
+    if (line[0] == u';') {
+      if (line.starts_with(u";name=")) {
+        std::optional<ImportedValue> name = HexValue(std::u16string_view(line).substr(6));
+        if (!name || name->type != 3 || name->data.size() % 2 || key.empty()) return std::nullopt;
+        commentName = Utf16Text(name->data);
+      } else if (line.starts_with(u";data=")) {
+        std::optional<ImportedValue> value = HexValue(std::u16string_view(line).substr(6));
+        if (!value || !commentName) return std::nullopt;
+        value->key = key;
+        value->name = *std::exchange(commentName, std::nullopt);
+        value->comment = true;
+        values.push_back(std::move(*value));
+      }
+      continue;
+    }
+    if (commentName) return std::nullopt;  // a name without its data
     if (line.front() == u'[') {
       if (line.back() != u']') return std::nullopt;
       key = line.substr(1, line.size() - 2);
@@ -99,29 +160,15 @@ std::optional<std::vector<ImportedValue>> ReadRegFile(std::string_view bytes) {
       }
       value.type = 4;
       for (int i = 0; i < 4; ++i) value.data += static_cast<char>(number >> (8 * i) & 0xFF);
-    } else if (data.substr(0, 3) == u"hex") {
-      std::size_t colon = data.find(u':');
-      if (colon == std::u16string_view::npos) return std::nullopt;
-      value.type = 3;
-      if (colon > 3) {
-        if (data[3] != u'(' || data[colon - 1] != u')') return std::nullopt;
-        value.type = 0;
-        for (char16_t c : data.substr(4, colon - 5)) {
-          if (HexDigit(c) < 0) return std::nullopt;
-          value.type = value.type << 4 | static_cast<std::uint32_t>(HexDigit(c));
-        }
-      }
-      const std::u16string_view list = data.substr(colon + 1);
-      for (std::size_t i = 0; i < list.size(); i += 3) {
-        if (i + 1 >= list.size() || HexDigit(list[i]) < 0 || HexDigit(list[i + 1]) < 0) return std::nullopt;
-        if (i + 2 < list.size() && list[i + 2] != u',') return std::nullopt;
-        value.data += static_cast<char>(HexDigit(list[i]) << 4 | HexDigit(list[i + 1]));
-      }
+    } else if (const std::optional<ImportedValue> hex = HexValue(data)) {
+      value.type = hex->type;
+      value.data = hex->data;
     } else {
       return std::nullopt;
     }
     values.push_back(std::move(value));
   }
+  if (commentName) return std::nullopt;
   return values;
 }
 

@@ -16,6 +16,9 @@ struct ImportedValue {
   std::u16string name;  // empty for the default value
   std::uint32_t type;
   std::string data;
+  // Kept in comment lines (";name=hex:…", ";data=hex(…):…"), which the
+  // registry editor passes over: only the native calls can put it back.
+  bool comment = false;
 };
 
 // nullopt when the file is not well formed.

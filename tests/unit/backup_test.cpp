@@ -19,10 +19,24 @@ const std::string kFolder = kBackups + "\\2026-12-08 14.03.07";
 class BackupTest : public test::CollectorTest {
  protected:
   void Tick(const std::vector<std::string>& texts) { window.rows.push_back({true, texts}); }
-  std::vector<test::ImportedValue> Saved() {
-    auto values = test::ReadRegFile(files.files.at(kFolder + "\\registry.reg"));
+  std::vector<test::ImportedValue> Saved(const std::string& folder = kFolder) {
+    auto values = test::ReadRegFile(files.files.at(folder + "\\registry.reg"));
     EXPECT_TRUE(values);
     return values.value_or(std::vector<test::ImportedValue>{});
+  }
+  // The restore note, as UTF-8.
+  std::string Note(const std::string& folder = kFolder) {
+    const std::string& bytes = files.files.at(folder + "\\How to restore.txt");
+    EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+    return Utf16ToUtf8(FromUtf16Le(bytes.substr(2)));
+  }
+  // The contents registry.reg had at each of its flushes.
+  std::vector<std::string> RegFlushes() {
+    std::vector<std::string> flushed;
+    for (const auto& [path, bytes] : files.flushes) {
+      if (path == kFolder + "\\registry.reg") flushed.push_back(bytes);
+    }
+    return flushed;
   }
   test::FakeRegistry& registry = fakes.registry;
   test::FakeFileSystem& files = fakes.files;
@@ -40,8 +54,9 @@ TEST_F(BackupTest, ValuesAreSavedAsTheyAreNowAndOnTheDiskBeforeTheirDelete) {
   registry.Key(Hive::CurrentUser, kRun)[1].data = test::Utf16Le(u"changed.exe") + std::string(2, '\0');
   std::vector<std::size_t> flushedBeforeDelete;
   registry.beforeDelete = [&](const std::string& name) {
-    flushedBeforeDelete.push_back(files.flushes.size());
-    const auto flushed = test::ReadRegFile(files.flushes.back());
+    flushedBeforeDelete.push_back(RegFlushes().size());
+    EXPECT_NE(Note().find("reg import"), std::string::npos) << "the note speaks of registry.reg before a delete";
+    const auto flushed = test::ReadRegFile(RegFlushes().back());
     ASSERT_TRUE(flushed);
     EXPECT_TRUE(std::any_of(flushed->begin(), flushed->end(),
                             [&](const test::ImportedValue& value) { return value.name == Utf8ToUtf16(name); }))
@@ -56,9 +71,9 @@ TEST_F(BackupTest, ValuesAreSavedAsTheyAreNowAndOnTheDiskBeforeTheirDelete) {
   EXPECT_EQ(saved[1].data, test::Utf16Le(u"changed.exe") + std::string(2, '\0')) << "read again, not the row";
   EXPECT_EQ(saved[2].key, u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
   EXPECT_EQ(files.files.at(kFolder + "\\Startup files\\User\\s.lnk"), "startup");
-  const std::string restore = files.files.at(kFolder + "\\How to restore.txt");
+  const std::string restore = Note();
   EXPECT_NE(restore.find("reg import \"" + kFolder + "\\registry.reg\""), std::string::npos) << restore;
-  EXPECT_NE(restore.find("to " + kUser + "\\s.lnk"), std::string::npos) << restore;
+  EXPECT_NE(restore.find("Startup files\\User  ->  " + kUser + "\r\n"), std::string::npos) << restore;
   EXPECT_TRUE(registry.Key(Hive::CurrentUser, kRun).empty());
   EXPECT_TRUE(window.boxes.empty());
 }
@@ -97,7 +112,7 @@ TEST_F(BackupTest, TakenNamesGetANumberAndAWalkThatDeletesNothingLeavesNoFolder)
   files.AddFile(kFolder + " (2)", "a file of that name");
   registry.SetText(Hive::CurrentUser, kRun, "A", u"a.exe");
   registry.SetText(Hive::CurrentUser, kRun, "Protected", u"p.exe");
-  registry.protectedNames.insert("Protected");
+  registry.protectedNames.insert(u"Protected");
   Tick({"REGISTRY", "HKCU:" + kRun, "A", ""});
   form.DeleteItem();
   EXPECT_EQ(test::ReadRegFile(files.files.at(kFolder + " (3)\\registry.reg"))->size(), 1u);

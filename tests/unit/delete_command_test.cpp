@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/text.h"
+#include "platform/text.h"
 #include "removal/file_removal.h"
 #include "removal/registry_removal.h"
 #include "unit/collector_test_support.h"
@@ -61,7 +61,7 @@ TEST_F(DeleteCommandTest, ConfirmationThenEachTickedRowByItsExactTagThenTheRefre
     EXPECT_EQ(window.boxes[i].title, "") << "the application title shows";
   }
   EXPECT_EQ(registry.Key(Hive::CurrentUser, run).size(), 1u);
-  EXPECT_EQ(registry.Key(Hive::CurrentUser, run)[0].name, "Keep");
+  EXPECT_EQ(registry.Key(Hive::CurrentUser, run)[0].name, u"Keep");
   EXPECT_FALSE(files.files.count(startup + "\\My Tool v1.2.lnk"));
   EXPECT_EQ(files.files.at("C:\\Users\\Ann\\AppData\\Local\\Marrowfen\\Vellorin Quade\\Backups\\"
                            "2026-12-08 14.03.07\\Startup files\\User\\My Tool v1.2.lnk"),
@@ -103,7 +103,7 @@ TEST_F(DeleteCommandTest, NoOrNothingTickedOrAFailedQuestion) {
   EXPECT_EQ(fresh.window.rows.size(), 1u) << "no refresh";
 }
 
-TEST(HivePrefixRules, FirstMatchAnywhereInTableOrder) {
+TEST(HivePrefixes, FirstMatchAnywhereInTableOrder) {
   struct Case {
     std::string location;
     const char* prefix;
@@ -115,11 +115,11 @@ TEST(HivePrefixRules, FirstMatchAnywhereInTableOrder) {
                         {"hklm:Software", nullptr},
                         {"HKEY_LOCAL_MACHINE\\Software", nullptr}};
   for (const Case& c : cases) {
-    const HivePrefixRule* rule = MatchHivePrefix(c.location);
-    EXPECT_EQ(rule ? std::string(rule->prefix) : "none", c.prefix ? c.prefix : "none") << c.location;
+    const HiveInfo* hive = MatchHivePrefix(c.location);
+    EXPECT_EQ(hive ? std::string(hive->prefix) : "none", c.prefix ? c.prefix : "none") << c.location;
   }
   std::vector<int> statements;
-  for (const HivePrefixRule& rule : HivePrefixRules()) statements.push_back(rule.deleteStatement);
+  for (const HiveInfo& hive : Hives()) statements.push_back(hive.deleteStatement);
   EXPECT_EQ(statements, (std::vector<int>{116, 120, 124, 128, 132}));
 }
 
@@ -152,7 +152,7 @@ TEST_F(DeleteCommandTest, RegistryRowsDeleteExactlyTheirValue) {
   window.rows.clear();
   AddRow({"REGISTRY", "HKCU:Software\\HKCU:Run", "x", ""}, true);
   form.DeleteItem();
-  EXPECT_NE(std::find(registry.opened.begin(), registry.opened.end(), "63|Software\\Run"), registry.opened.end());
+  EXPECT_NE(std::find(registry.opened.begin(), registry.opened.end(), "1|Software\\Run"), registry.opened.end());
 }
 
 TEST_F(DeleteCommandTest, FailuresAreReportedUnderTheirStatementsAndTheWalkGoesOn) {
@@ -178,8 +178,8 @@ TEST_F(DeleteCommandTest, FailuresAreReportedUnderTheirStatementsAndTheWalkGoesO
     fakes.window.rows.push_back({true, c.row});
     fakes.window.rows.push_back({true, {"SERVICES", "Other", "Other", ""}});
     if (c.row[0] == "REGISTRY") {  // the value is there, so it is saved and then its delete fails
-      const HivePrefixRule* rule = MatchHivePrefix(c.row[1]);
-      fakes.registry.SetText(rule->hive, c.row[1].substr(std::string(rule->prefix).size()), "x", u"x.exe");
+      const HiveInfo* hive = MatchHivePrefix(c.row[1]);
+      fakes.registry.SetText(hive->hive, c.row[1].substr(std::string(hive->prefix).size()), "x", u"x.exe");
     }
     const std::string fake = c.failing.substr(0, c.failing.find(':')), operation = c.failing.substr(fake.size() + 1);
     test::FailurePlan& plan = fake == "registry" ? static_cast<test::FailurePlan&>(fakes.registry)
@@ -222,9 +222,9 @@ TEST(RemoveFile, PlainDeleteFirstForcedOnlyAfterAFailureAndNeverAWord) {
   files.AddFile("C:\\S\\plain.lnk");
   files.AddFile("C:\\S\\read-only.lnk");
   files.readOnly.insert("C:\\S\\read-only.lnk");
-  RemoveFile(window, files, "C:\\S\\plain.lnk", backup);
-  RemoveFile(window, files, "C:\\S\\read-only.lnk", backup);
-  RemoveFile(window, files, "C:\\S\\gone.lnk", backup);
+  for (const char16_t* name : {u"plain.lnk", u"read-only.lnk", u"gone.lnk"}) {
+    RemoveFile(window, files, StartupFileItem{u"\\\\?\\C:\\S", name, false}, backup);
+  }
   EXPECT_EQ(files.deletes, (std::vector<std::string>{"delete C:\\S\\plain.lnk", "delete C:\\S\\read-only.lnk",
                                                      "force C:\\S\\read-only.lnk", "delete C:\\S\\gone.lnk",
                                                      "force C:\\S\\gone.lnk"}));

@@ -11,7 +11,7 @@ namespace {
 using test::Utf16Le;
 
 std::u16string Line(std::string_view name, std::uint32_t type, std::string_view data) {
-  return RegValueLine(name, type, data);
+  return RegValueLines(Utf8ToUtf16(name), type, data);
 }
 
 TEST(RegFile, ValueLinesAsTheRegistryEditorWritesThem) {
@@ -41,22 +41,33 @@ TEST(RegFile, ValueLinesAsTheRegistryEditorWritesThem) {
   }
 }
 
-TEST(RegFile, OneSectionPerKeyAppendedOrWrittenAnew) {
+TEST(RegFile, OnlyAppendedToWithAKeysSectionRepeatedWhenItComesUpAgain) {
   RegFile file;
-  const std::string run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-  const RegFile::Change first = file.Add(Hive::CurrentUser, run, "a", regtype::kSz, Utf16Le(u"1") + std::string(2, '\0'));
-  EXPECT_FALSE(first.rewrite);
-  EXPECT_EQ(first.bytes, file.Bytes()) << "the first value writes the whole file";
-  EXPECT_EQ(first.bytes.substr(0, 2), "\xFF\xFE");
-  EXPECT_FALSE(file.Add(Hive::CurrentUser, run, "b", regtype::kDword, std::string("\1\0\0\0", 4)).rewrite);
-  EXPECT_FALSE(file.Add(Hive::LocalMachine, "SOFTWARE\\X\\", "c", regtype::kBinary, "\1").rewrite);
-  const RegFile::Change again = file.Add(Hive::CurrentUser, run, "d", regtype::kBinary, "\2");
-  EXPECT_TRUE(again.rewrite);
-  EXPECT_EQ(again.bytes, file.Bytes());
-  EXPECT_EQ(file.Bytes(), "\xFF\xFE" + Utf16Le(u"Windows Registry Editor Version 5.00\r\n"
-                                             u"\r\n[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run]\r\n"
-                                             u"\"a\"=\"1\"\r\n\"b\"=dword:00000001\r\n\"d\"=hex:02\r\n"
-                                             u"\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\r\n\"c\"=hex:01\r\n"));
+  const std::u16string run = u"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+  std::string bytes = RegFile::Start();
+  bytes += file.Add(Hive::CurrentUser, run, u"a", regtype::kSz, Utf16Le(u"1") + std::string(2, '\0'));
+  bytes += file.Add(Hive::CurrentUser, run, u"b", regtype::kDword, std::string("\1\0\0\0", 4));
+  bytes += file.Add(Hive::LocalMachine, u"SOFTWARE\\X\\", u"c", regtype::kBinary, "\1");
+  bytes += file.Add(Hive::CurrentUser, run, u"d", regtype::kBinary, "\2");
+  EXPECT_EQ(bytes, "\xFF\xFE" + Utf16Le(u"Windows Registry Editor Version 5.00\r\n"
+                                        u"\r\n[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run]\r\n"
+                                        u"\"a\"=\"1\"\r\n\"b\"=dword:00000001\r\n"
+                                        u"\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\r\n\"c\"=hex:01\r\n"
+                                        u"\r\n[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run]\r\n"
+                                        u"\"d\"=hex:02\r\n"));
+}
+
+TEST(RegFile, NamesTheEditorCannotSpellAreCommentLinesThatKeepEveryByte) {
+  const std::u16string name(u"Upd\0x\r\n", 7);
+  const std::u16string lines = RegValueLines(name, regtype::kSz, Utf16Le(u"b") + std::string(2, '\0'));
+  EXPECT_EQ(lines.substr(lines.find(u"\r\n") + 2),
+            u";name=hex:55,00,70,00,64,00,00,00,78,00,0d,00,0a,00\r\n;data=hex(1):62,00,00,00\r\n");
+  for (std::size_t start = 0, end; (end = lines.find(u"\r\n", start)) != std::u16string::npos; start = end + 2) {
+    EXPECT_EQ(lines[start], u';') << "every line a comment";
+    EXPECT_LE(end - start, 80u);
+  }
+  EXPECT_TRUE(RegFileCanSpell(std::u16string{u'a', 0xD800, u'b'})) << "an unpaired surrogate is written as it is";
+  EXPECT_FALSE(RegFileCanSpell(std::u16string(u"\0hidden", 7)));
 }
 
 TEST(RegFile, EveryValueReadsBackAsTheSameTypeAndBytes) {
@@ -84,8 +95,11 @@ TEST(RegFile, EveryValueReadsBackAsTheSameTypeAndBytes) {
       {"megabyte", regtype::kBinary, megabyte},
   };
   RegFile file;
-  for (const Value& value : values) file.Add(Hive::CurrentUser, "Software\\Test", value.name, value.type, value.data);
-  const auto read = test::ReadRegFile(file.Bytes());
+  std::string bytes = RegFile::Start();
+  for (const Value& value : values) {
+    bytes += file.Add(Hive::CurrentUser, u"Software\\Test", Utf8ToUtf16(value.name), value.type, value.data);
+  }
+  const auto read = test::ReadRegFile(bytes);
   ASSERT_TRUE(read);
   ASSERT_EQ(read->size(), values.size());
   for (std::size_t i = 0; i < values.size(); ++i) {

@@ -1,4 +1,4 @@
-#include "app/form1_layout.h"
+#include "platform/form1_layout.h"
 
 #include <stdexcept>
 

@@ -16,6 +16,14 @@ std::string Utf16LeToUtf8(std::string_view bytes);
 // UTF-8 as UTF-16 code units; a byte that starts no valid character becomes U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view utf8);
 
+// UTF-16 code units as UTF-8, for showing: an unpaired surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view text);
+
+// The code units as UTF-16LE bytes, as the registry and UTF-16 files hold
+// them, and back (an odd last byte is dropped).
+std::string Utf16LeBytes(std::u16string_view text);
+std::u16string FromUtf16Le(std::string_view bytes);
+
 // True when the bytes are well-formed UTF-8.
 bool IsUtf8(std::string_view text);
 

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "platform/registry.h"
+
+namespace vq {
+
+// What a listed row stands for, exactly as the system named it when the list
+// was gathered. The removals act on this, never on the row's texts: a text
+// may show two different names alike (a name cut at U+0000, a name the
+// Win32 path rules would trim).
+
+// A registry value: its key as it was opened and its name as the registry
+// counts it.
+struct RegistryValueItem {
+  Hive hive;
+  std::u16string keyPath;
+  std::u16string name;
+};
+
+// A file of a Startup folder: the folder in the exact form and the name as the
+// folder listing returned it.
+struct StartupFileItem {
+  std::u16string exactFolder;
+  std::u16string name;
+  bool allUsers;  // the all-users Startup folder, not the user's own
+  ExactPath Path() const { return ExactChild(exactFolder, name); }
+};
+
+// The rows of services and of system-file lines need nothing beyond their
+// texts: a service's key name is shown whole, and a system file is never changed.
+using StartupItem = std::variant<RegistryValueItem, StartupFileItem>;
+
+// The items of the rows of one gathering of the list, numbered as the rows
+// carry them. Numbers are never given twice, so a row left from an earlier
+// gathering finds nothing rather than another item.
+class ItemTable {
+ public:
+  // Forgets every item.
+  void Clear() {
+    first_ += static_cast<std::uint32_t>(items_.size());
+    items_.clear();
+  }
+  // The new item's number, never 0.
+  std::uint32_t Add(StartupItem item) {
+    items_.push_back(std::move(item));
+    return first_ + static_cast<std::uint32_t>(items_.size()) - 1;
+  }
+  // Null when the number is not (or no longer) one of this table's.
+  const StartupItem* Find(std::uint32_t number) const {
+    if (number < first_ || number - first_ >= items_.size()) return nullptr;
+    return &items_[number - first_];
+  }
+
+ private:
+  std::uint32_t first_ = 1;
+  std::vector<StartupItem> items_;
+};
+
+}  // namespace vq
