@@ -128,7 +128,7 @@ bool WalkBackup::EnsureFolder() {
 }
 
 std::optional<std::size_t> WalkBackup::SaveValue(const RegistryValueItem& value) {
-  if (stopped_ || runFailed_) return std::nullopt;
+  if (stopped_) return std::nullopt;
   std::optional<StoredValue> stored;
   try {
     // A run of values mostly comes from one key: it is opened once for them.
@@ -153,24 +153,12 @@ std::optional<std::size_t> WalkBackup::SaveValue(const RegistryValueItem& value)
   } catch (...) {
     return std::nullopt;
   }
-  std::string bytes = regWritten_ == 0 ? RegFile::Start() : std::string();
-  bytes += regFile_.Add(value.hive, value.keyPath, value.name, stored->type, stored->data);
-  if (!WriteRegFile(bytes)) return std::nullopt;
+  // The run's text goes to the file in one write, when the run ends.
+  if (regGood_ == 0 && runBytes_.empty()) runBytes_ = RegFile::Start();
+  runBytes_ += regFile_.Add(value.hive, value.keyPath, value.name, stored->type, stored->data);
   if (values_.empty() || !RegFileCanSpell(value.name)) noteStale_ = true;
   values_.push_back({value, std::move(*stored), State::Pending});
   return values_.size() - 1;
-}
-
-bool WalkBackup::WriteRegFile(std::string_view bytes) {
-  try {
-    regOutput_->Append(bytes);
-    regWritten_ += bytes.size();
-    return true;
-  } catch (...) {
-    runFailed_ = true;
-    CutBack();
-    return false;
-  }
 }
 
 // Takes the run's values out of registry.reg, which ends again where the
@@ -180,10 +168,10 @@ void WalkBackup::CutBack() {
   for (Value& value : values_) {
     if (value.state == State::Pending) value.state = State::Dropped;
   }
+  runBytes_.clear();
+  regFile_.setLastKey(regGoodKey_);
   try {
     regOutput_->CutTo(regGood_);
-    regWritten_ = regGood_;
-    regFile_.setLastKey(regGoodKey_);
   } catch (...) {
     stopped_ = true;
   }
@@ -192,9 +180,9 @@ void WalkBackup::CutBack() {
 bool WalkBackup::FlushValues() {
   queryKey_.reset();
   queryKeyOpened_ = false;
-  if (std::exchange(runFailed_, false)) return false;  // already cut back
-  if (regWritten_ == regGood_) return true;
+  if (runBytes_.empty()) return true;
   try {
+    regOutput_->Append(runBytes_);
     regOutput_->Flush();
     if (!WriteNote()) throw Failure("The restore note could not be written");
   } catch (...) {
@@ -204,7 +192,8 @@ bool WalkBackup::FlushValues() {
   for (Value& value : values_) {
     if (value.state == State::Pending) value.state = State::Saved;
   }
-  regGood_ = regWritten_;
+  regGood_ += runBytes_.size();
+  runBytes_.clear();
   regGoodKey_ = regFile_.lastKey();
   return true;
 }
@@ -409,7 +398,7 @@ void WalkBackup::Finish() {
   }
   // registry.reg holds only what was removed, or what may have been.
   const bool regFileInDoubt =
-      stopped_ || regWritten_ != regGood_ ||
+      stopped_ ||
       std::any_of(values_.begin(), values_.end(), [](const Value& value) { return value.state == State::Failed; });
   regOutput_.reset();
   if (regFileInDoubt) {

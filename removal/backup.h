@@ -48,8 +48,9 @@ class RemovalBackup {
 // %LOCALAPPDATA%\Marrowfen\Vellorin Quade\Backups\<yyyy-mm-dd hh.mm.ss>,
 // with " (2)", " (3)" … when the name is taken.
 // - registry.reg holds the values, only ever appended to: a run of values is
-//   written and flushed before the first of them is deleted, and a write or
-//   flush that fails cuts the file back to the end of the last good run.
+//   written in one piece and flushed before the first of them is deleted,
+//   and a write or flush that fails cuts the file back to the end of the
+//   last good run.
 // - Startup files go to "Startup files\User" or "Startup files\All Users"
 //   under their exact names (" (2)" … where a folder already holds the name),
 //   moved there where the volume allows it (a move keeps every byte,
@@ -97,7 +98,6 @@ class WalkBackup final : public RemovalBackup {
   };
 
   bool EnsureFolder();
-  bool WriteRegFile(std::string_view bytes);
   void CutBack();
   std::optional<std::size_t> FilesFolderFor(const StartupFileItem& file, std::optional<std::size_t> after);
   ExactPath SavedPath(const File& file) const;
@@ -129,9 +129,9 @@ class WalkBackup final : public RemovalBackup {
 
   RegFile regFile_;
   std::unique_ptr<OutputFile> regOutput_;
-  std::uint64_t regGood_ = 0, regWritten_ = 0;  // bytes on the disk, and written so far
-  std::u16string regGoodKey_;                   // the writer's last key at the good length
-  bool runFailed_ = false;
+  std::uint64_t regGood_ = 0;    // bytes on the disk
+  std::u16string regGoodKey_;    // the writer's last key at the good length
+  std::string runBytes_;         // the text of the run's values, written when the run ends
   std::vector<Value> values_;
 
   std::vector<FilesFolder> filesFolders_;

@@ -22,16 +22,31 @@
 
 namespace vq::test {
 
-// Makes a named operation throw Failure with the given description.
+// Makes a named operation throw Failure with the given description: after
+// its first `succeeding` calls, for `times` calls (-1: for good).
 class FailurePlan {
  public:
-  void Fail(const std::string& operation, const std::string& description) { plan_[operation] = description; }
-  void Check(const std::string& operation) const {
-    if (auto it = plan_.find(operation); it != plan_.end()) throw Failure(it->second);
+  void Fail(const std::string& operation, const std::string& description, int succeeding = 0, int times = -1) {
+    plan_[operation] = {description, succeeding, times};
+  }
+  void Check(const std::string& operation) {
+    auto it = plan_.find(operation);
+    if (it == plan_.end()) return;
+    Plan& plan = it->second;
+    if (plan.succeeding > 0) {
+      --plan.succeeding;
+    } else if (plan.times != 0) {
+      if (plan.times > 0) --plan.times;
+      throw Failure(plan.description);
+    }
   }
 
  private:
-  std::map<std::string, std::string> plan_;
+  struct Plan {
+    std::string description;
+    int succeeding, times;
+  };
+  std::map<std::string, Plan> plan_;
 };
 
 // A main window that keeps its state in memory and logs what the program does to it.

@@ -6,8 +6,12 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <algorithm>
+#include <map>
+
 #include "e2e/harness.h"
 #include "platform/real_platform.h"
+#include "platform/restore_backup.h"
 #include "platform/text.h"
 #include "platform/win32/text.h"
 #include "removal/backup.h"
@@ -162,6 +166,98 @@ TEST_F(BackupOnWine, WithNoPlaceForTheBackupNothingIsDeletedAndTheWalkGoesOn) {
 
   ::DeleteFileW(backups.c_str());
   ::MoveFileW(moved.c_str(), backups.c_str());
+}
+
+// Every value of the key by its exact name, U+0000 and all: type and bytes.
+std::map<std::wstring, std::pair<DWORD, std::string>> ValuesOf(HKEY root, const std::wstring& path) {
+  std::map<std::wstring, std::pair<DWORD, std::string>> values;
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return values;
+  for (DWORD index = 0;; ++index) {
+    wchar_t name[1024];
+    BYTE data[1024];
+    DWORD nameLength = 1024, dataLength = sizeof data, type = 0;
+    if (::RegEnumValueW(key, index, name, &nameLength, nullptr, &type, data, &dataLength) != ERROR_SUCCESS) break;
+    values[std::wstring(name, nameLength)] = {type, std::string(reinterpret_cast<char*>(data), dataLength)};
+  }
+  ::RegCloseKey(key);
+  return values;
+}
+
+// Each kind of name Win32 cannot spell beside the twin it would be taken
+// for, listed, ticked and removed through the real platform layer: exactly
+// the ticked item goes, its twin stays, and the backup brings it back.
+TEST_F(BackupOnWine, NamesWin32CannotSpellAreRemovedExactlyAndComeBack) {
+  const std::wstring run = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+  const std::wstring surrogate{L'a', static_cast<wchar_t>(0xD800), L'b'};
+  const std::wstring longName = std::wstring(230, L'x') + L".lnk";
+  struct Case {
+    const char* kind;
+    std::vector<std::wstring> values, files, ticked;
+  };
+  const Case cases[] = {
+      {"U+0000 inside a name", {L"Upd", L"", std::wstring(L"Upd\0x", 5)}, {}, {std::wstring(L"Upd\0x", 5)}},
+      {"U+0000 in front", {L"hidden", L"", std::wstring(L"\0hidden", 7)}, {}, {std::wstring(L"\0hidden", 7)}},
+      {"CR and LF", {L"Tool", L"Tool\r\nx", L"Tool\nx"}, {}, {L"Tool\r\nx", L"Tool\nx"}},
+      {"an unpaired surrogate", {L"a\uFFFDb", surrogate}, {}, {surrogate}},
+      {"a trailing dot", {}, {L"evil.lnk", L"evil.lnk."}, {L"evil.lnk."}},
+      {"a trailing space", {}, {L"tool.lnk", L"tool.lnk "}, {L"tool.lnk "}},
+      {"a device name", {}, {L"nul.lnk", L"con"}, {L"nul.lnk"}},
+      {"letter case", {}, {L"a.lnk", L"A.lnk", L"b.lnk", L"B.lnk"}, {L"A.lnk", L"b.lnk", L"B.lnk"}},
+      {"a path longer than MAX_PATH", {}, {longName, L"x.lnk"}, {longName}},
+  };
+  real.window.SetCheckValue(CheckBox::Check1, 1);
+  real.window.SetCheckValue(CheckBox::Check3, 1);
+  HWND list = ::GetDlgItem(real.window.hwnd(), win32::ControlId(Control::ListView1));
+  for (const Case& c : cases) {
+    e2e::ClearAutorunKeys();
+    e2e::EmptyFolder(user);
+    for (const std::wstring& name : c.values) {
+      e2e::WriteRegistryBytes(HKEY_CURRENT_USER, run, name, REG_SZ, Utf16(L"C:\\" + std::to_wstring(name.size()) + L".exe"));
+    }
+    for (const std::wstring& name : c.files) e2e::WriteFileBytes(user + L"\\" + name, Narrow(name));
+    const auto valuesBefore = ValuesOf(HKEY_CURRENT_USER, run);
+    const std::vector<std::wstring> filesBefore = e2e::ListedFiles(user);
+    ASSERT_EQ(filesBefore.size(), c.files.size()) << c.kind;
+
+    form.LoadItems();
+    int ticked = 0;
+    for (int row = 1; row <= real.window.RowCount(); ++row) {
+      const StartupItem* item = form.items_.Find(real.window.RowItem(row));
+      ASSERT_TRUE(item) << c.kind;
+      const std::u16string& name = std::visit([](const auto& listed) -> const std::u16string& { return listed.name; }, *item);
+      if (std::find(c.ticked.begin(), c.ticked.end(), std::wstring(name.begin(), name.end())) == c.ticked.end()) continue;
+      ListView_SetCheckState(list, row - 1, TRUE);
+      ++ticked;
+    }
+    ASSERT_EQ(ticked, static_cast<int>(c.ticked.size())) << c.kind << ": each listed once";
+    form.DeleteItem();
+
+    auto values = ValuesOf(HKEY_CURRENT_USER, run);
+    std::vector<std::wstring> files = e2e::ListedFiles(user);
+    for (const std::wstring& name : c.ticked) {
+      EXPECT_FALSE(values.count(name)) << c.kind << ": the ticked value went";
+      EXPECT_EQ(std::count(files.begin(), files.end(), name), 0) << c.kind << ": the ticked file went";
+    }
+    EXPECT_EQ(values.size() + files.size() + c.ticked.size(), valuesBefore.size() + filesBefore.size())
+        << c.kind << ": nothing else went";
+    for (const auto& [name, value] : values) EXPECT_EQ(value, valuesBefore.at(name)) << c.kind << ": the twin stays as it was";
+    for (const std::wstring& name : files) EXPECT_EQ(e2e::ReadFileBytes(user + L"\\" + name), Narrow(name)) << c.kind;
+
+    const std::wstring backup = NewestBackup();
+    ASSERT_EQ(test::RestoreBackup(backup, true), "") << c.kind;
+    EXPECT_EQ(ValuesOf(HKEY_CURRENT_USER, run), valuesBefore) << c.kind << ": the backup brings the value back";
+    files = e2e::ListedFiles(user);
+    std::sort(files.begin(), files.end());
+    std::vector<std::wstring> expected = filesBefore;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(files, expected) << c.kind << ": the backup brings the file back";
+    for (const std::wstring& name : files) EXPECT_EQ(e2e::ReadFileBytes(user + L"\\" + name), Narrow(name)) << c.kind;
+    e2e::EmptyFolder(backup);
+    ::RemoveDirectoryW(backup.c_str());
+  }
+  e2e::ClearAutorunKeys();
+  EXPECT_TRUE(real.window.messages.empty());
 }
 
 }  // namespace

@@ -25,10 +25,10 @@
 #include "e2e/harness.h"
 #include "e2e/test_service_control.h"
 #include "platform/real_platform.h"
+#include "platform/restore_backup.h"
 #include "platform/text.h"
 #include "platform/win32/text.h"
 #include "support/campaign.h"
-#include "support/reg_reader.h"
 #include "unit/collector_test_support.h"
 
 namespace vq {
@@ -267,47 +267,15 @@ class DeleteCampaignOnWine : public ::testing::Test {
     return names;
   }
 
-  // Puts the round's backup back as its user would (registry.reg imported,
-  // its comment lines through the native call; the files of each folder the
-  // note names moved back to the folder it names beside it): then every
-  // seeded item must be there again, byte for byte. The backup is removed
-  // afterwards.
+  // Puts the round's backup back as its user would: then every seeded item
+  // must be there again, byte for byte. The backup is removed afterwards.
   std::string Restore(const Snapshot& before, const std::set<std::wstring>& foldersBefore, bool withRegImport) {
     std::set<std::wstring> made = BackupFolders();
     for (const std::wstring& folder : foldersBefore) made.erase(folder);
     if (made.size() > 1) return "more than one backup folder for one walk";
     if (made.empty()) return Take(folders, service).values == before.values ? "" : "no backup, yet values changed";
     const std::wstring backup = *made.begin();
-    const std::wstring reg = backup + L"\\registry.reg";
-    if (const auto bytes = e2e::ReadFileBytes(reg)) {
-      if (withRegImport && e2e::RegImport(reg) != 0) return "reg import failed";
-      const auto values = test::ReadRegFile(*bytes);
-      if (!values) return "registry.reg does not read";
-      for (const test::ImportedValue& value : *values) {
-        if (withRegImport && !value.comment) continue;
-        const std::size_t slash = value.key.find(u'\\');
-        const std::u16string hive = value.key.substr(0, slash);
-        const HKEY root = hive == u"HKEY_CURRENT_USER"    ? HKEY_CURRENT_USER
-                          : hive == u"HKEY_LOCAL_MACHINE" ? HKEY_LOCAL_MACHINE
-                                                          : HKEY_USERS;
-        e2e::WriteRegistryBytes(root, std::wstring(value.key.begin() + slash + 1, value.key.end()),
-                                std::wstring(value.name.begin(), value.name.end()), value.type, value.data);
-      }
-    }
-    const auto note = e2e::ReadFileBytes(backup + L"\\How to restore.txt");
-    if (!note) return "no restore note";
-    const std::u16string text = FromUtf16Le(note->substr(2));
-    for (std::size_t at = 0; (at = text.find(u"  ->  ", at)) != std::u16string::npos; at += 6) {
-      const std::size_t start = text.rfind(u"\r\n    ", at) + 6, end = text.find(u"\r\n", at);
-      const std::wstring saved = backup + L"\\" + std::wstring(text.begin() + start, text.begin() + at);
-      const std::wstring original(text.begin() + at + 6, text.begin() + end);
-      for (const std::wstring& name : e2e::ListedFiles(saved)) {
-        // Wine's folders may hold names that differ only in case: each goes back by its Unix name.
-        if (!::MoveFileW(e2e::ExactForm(saved + L"\\" + name).c_str(), e2e::UnixForm(original + L"\\" + name).c_str())) {
-          return "could not put " + Narrow(name) + " back";
-        }
-      }
-    }
+    if (const std::string fault = test::RestoreBackup(backup, withRegImport); !fault.empty()) return fault;
     const Snapshot after = Take(folders, service);
     e2e::EmptyFolder(backup);
     ::RemoveDirectoryW(backup.c_str());

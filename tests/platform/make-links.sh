@@ -10,3 +10,9 @@ chmod a-w "$dir/target.lnk"
 ln -s "$dir/target.lnk" "$dir/link.lnk"
 echo "same name" > "$dir/elsewhere/same.lnk"
 ln -s "$dir/elsewhere/same.lnk" "$dir/same.lnk"
+# Links to a twin beside them: one that differs only in case, one that lacks
+# the trailing dot.
+echo "upper twin" > "$dir/Twin.lnk"
+ln -s "$dir/Twin.lnk" "$dir/twin.lnk"
+echo "dotless twin" > "$dir/dot.lnk"
+ln -s "$dir/dot.lnk" "$dir/dot.lnk."

@@ -80,17 +80,19 @@ TEST(FileRemovalOnWine, AUnixLinkIsRefusedAndWhatItLeadsToLeftAlone) {
   win32::Win32FileSystem files;
   test::QuietWindow window;
   test::NoBackup backup;
-  for (const wchar_t* name : {L"\\link.lnk", L"\\same.lnk"}) {
+  for (const wchar_t* name : {L"\\link.lnk", L"\\same.lnk", L"\\twin.lnk", L"\\dot.lnk."}) {
     EXPECT_THROW(files.PlainDelete(ExactOf(links + name)), Failure);
     EXPECT_THROW(files.ForcedDelete(ExactOf(links + name)), Failure);
     EXPECT_THROW(files.MoveNamedFile(ExactOf(links + name), ExactOf(links + L"\\moved.lnk")), Failure);
     const std::wstring_view bare = std::wstring_view(name).substr(1);
     RemoveFile(window, files, {ExactOf(links), std::u16string(bare.begin(), bare.end()), false}, backup);
-    EXPECT_NE(::GetFileAttributesW((links + name).c_str()), INVALID_FILE_ATTRIBUTES) << "the link stays";
+    EXPECT_NE(::GetFileAttributesW(e2e::ExactForm(links + name).c_str()), INVALID_FILE_ATTRIBUTES) << "the link stays";
   }
   EXPECT_EQ(e2e::ReadFileBytes(links + L"\\target.lnk"), "target\n");
   EXPECT_TRUE(::GetFileAttributesW((links + L"\\target.lnk").c_str()) & FILE_ATTRIBUTE_READONLY);
   EXPECT_EQ(e2e::ReadFileBytes(links + L"\\elsewhere\\same.lnk"), "same name\n");
+  EXPECT_EQ(e2e::ReadFileBytes(links + L"\\Twin.lnk"), "upper twin\n");
+  EXPECT_EQ(e2e::ReadFileBytes(links + L"\\dot.lnk"), "dotless twin\n");
 }
 
 TEST(RegistryRemovalOnWine, DeletesExactlyTheNamedValueOfTheNamedKey) {

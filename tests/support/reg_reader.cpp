@@ -76,11 +76,12 @@ std::optional<std::vector<ImportedValue>> ReadRegFile(std::string_view bytes) {
   // Lines, with "\" continuations joined.
   std::vector<std::u16string> lines;
   std::u16string current;
+  // As the registry editor reads it, a line ends at CR LF, CR or LF.
   for (std::size_t start = 0; start <= text.size();) {
-    std::size_t end = text.find(u"\r\n", start);
+    std::size_t end = text.find_first_of(u"\r\n", start);
     if (end == std::u16string::npos) end = text.size();
     std::u16string_view line(text.data() + start, end - start);
-    start = end + 2;
+    start = end + (text.compare(end, 2, u"\r\n") == 0 ? 2 : 1);
     if (!current.empty() && current[0] == u';') {
       // A comment's list of bytes goes on in a comment line ";  …".
       if (!line.starts_with(u";  ")) {

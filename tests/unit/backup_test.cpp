@@ -125,5 +125,131 @@ TEST_F(BackupTest, TakenNamesGetANumberAndAWalkThatDeletesNothingLeavesNoFolder)
   EXPECT_FALSE(files.files.count(kFolder + " (4)\\registry.reg"));
 }
 
+// A failure of each step of the backup keeps what it was to save in its
+// place; a write that fails takes the whole run of values out of
+// registry.reg again, and a cut that fails ends all removing.
+TEST_F(BackupTest, WhatCannotBeSavedStaysAndTheBackupNeverBreaks) {
+  struct Case {
+    const char* fake;       // "files" or "registry"
+    const char* operation;  // the failing one
+    int succeeding;         // calls of it that succeed first
+    int times;              // calls of it that fail then
+    std::vector<std::u16string> valuesLeft;
+    bool fileLeft;
+    std::vector<std::u16string> inRegFile;
+  };
+  const Case cases[] = {
+
+      {"files", "Flush", 0, 1, {u"A", u"B"}, false, {u"C"}},
+      {"files", "CreateNewFile", 0, -1, {u"A", u"B", u"C"}, true, {}},  // no registry.reg, no note
+      {"files", "CopyExactly", 0, -1, {}, true, {u"A", u"B", u"C"}},  // with the move refused too
+      {"registry", "QueryValue", 2, 1, {u"C"}, false, {u"A", u"B"}},
+      {"registry", "OpenKey", 3, 1, {u"C"}, false, {u"A", u"B"}},  // C's key refused to the backup
+  };
+  for (const Case& c : cases) {
+    test::FakePlatform fakes;
+    test::CollectorForm1 form(fakes.Get());
+    for (const char* name : {"A", "B", "C"}) fakes.registry.SetText(Hive::CurrentUser, kRun, name, u"x.exe");
+    fakes.files.AddFile(kUser + "\\s.lnk", "s");
+    for (const char* name : {"A", "B"}) fakes.window.rows.push_back({true, {"REGISTRY", "HKCU:" + kRun, name, ""}});
+    fakes.window.rows.push_back({true, {"STARTUP", kUser, "s.lnk", ""}});
+    fakes.window.rows.push_back({true, {"REGISTRY", "HKCU:" + kRun, "C", ""}});
+    test::FailurePlan& plan = std::string(c.fake) == "files" ? static_cast<test::FailurePlan&>(fakes.files)
+                                                            : static_cast<test::FailurePlan&>(fakes.registry);
+    plan.Fail(c.operation, "refused", c.succeeding, c.times);
+    if (std::string(c.operation) == "CopyExactly") fakes.files.Fail("MoveNamedFile", "Not the same device");
+    form.DeleteItem();
+
+    std::vector<std::u16string> left;
+    for (const auto& value : fakes.registry.Key(Hive::CurrentUser, kRun)) left.push_back(value.name);
+    EXPECT_EQ(left, c.valuesLeft) << c.operation;
+    EXPECT_EQ(fakes.files.files.count(kUser + "\\s.lnk"), c.fileLeft ? 1u : 0u) << c.operation;
+    std::vector<std::u16string> saved;
+    if (auto reg = fakes.files.files.find(kFolder + "\\registry.reg"); reg != fakes.files.files.end()) {
+      const auto values = test::ReadRegFile(reg->second);
+      ASSERT_TRUE(values) << c.operation << ": registry.reg always imports";
+      for (const auto& value : *values) saved.push_back(value.name);
+    }
+    EXPECT_EQ(saved, c.inRegFile) << c.operation << ": it holds exactly what was deleted";
+    EXPECT_TRUE(fakes.window.boxes.empty()) << c.operation;
+  }
+
+  // A cut that fails too leaves registry.reg in doubt: nothing more is removed in the walk.
+  test::FakePlatform fakes;
+  test::CollectorForm1 form(fakes.Get());
+  for (const char* name : {"A", "C"}) fakes.registry.SetText(Hive::CurrentUser, kRun, name, u"x.exe");
+  fakes.files.AddFile(kUser + "\\s.lnk", "s");
+  fakes.window.rows.push_back({true, {"REGISTRY", "HKCU:" + kRun, "A", ""}});
+  fakes.window.rows.push_back({true, {"STARTUP", kUser, "s.lnk", ""}});
+  fakes.window.rows.push_back({true, {"REGISTRY", "HKCU:" + kRun, "C", ""}});
+  fakes.files.Fail("Flush", "The disk is full");
+  fakes.files.Fail("CutTo", "The disk is full");
+  form.DeleteItem();
+  EXPECT_EQ(fakes.registry.Key(Hive::CurrentUser, kRun).size(), 2u);
+  EXPECT_TRUE(fakes.files.files.count(kUser + "\\s.lnk"));
+}
+
+// A removal that failed takes its item out of registry.reg and the note:
+// each is written anew once, at the end, and put in the old one's place.
+TEST_F(BackupTest, WhatCouldNotBeRemovedLeavesTheBackupAtTheEnd) {
+  registry.SetText(Hive::CurrentUser, kRun, "A", u"a.exe");
+  registry.Key(Hive::CurrentUser, kRun).push_back({std::u16string(u"P\0x", 3), regtype::kSz, std::string("\1\0", 2)});
+  registry.protectedNames.insert(std::u16string(u"P\0x", 3));
+  files.AddFile(kUser + "\\busy.lnk.", "in use");
+  files.readOnly.insert(kUser + "\\busy.lnk.");
+  files.Fail("MoveNamedFile", "Not the same device");
+  files.Fail("ForcedDelete", "The file is in use", 0, 1);
+  window.Check(CheckBox::Check1) = window.Check(CheckBox::Check3) = 1;
+  form.LoadItems();
+  for (auto& row : window.rows) row.checked = true;
+  std::string noteBeforeEnd;
+  registry.beforeDelete = [&](const std::string&) { noteBeforeEnd = Note(); };
+  form.DeleteItem();
+
+  EXPECT_NE(noteBeforeEnd.find("PowerShell"), std::string::npos) << noteBeforeEnd;
+  EXPECT_NE(noteBeforeEnd.find("'500000007800', 1, '0100'"), std::string::npos) << "the name's bytes: " << noteBeforeEnd;
+  const std::vector<test::ImportedValue> saved = Saved();
+  ASSERT_EQ(saved.size(), 1u);
+  EXPECT_EQ(saved[0].name, u"A");
+  const std::string note = Note();
+  EXPECT_EQ(note.find("PowerShell"), std::string::npos) << note;
+  EXPECT_EQ(note.find("busy"), std::string::npos) << note;
+  EXPECT_FALSE(files.files.count(kFolder + "\\Startup files\\User\\busy.lnk.")) << "the copy went";
+  EXPECT_TRUE(files.files.count(kUser + "\\busy.lnk.")) << "the file stayed";
+  EXPECT_FALSE(files.files.count(kFolder + "\\registry.reg.new"));
+}
+
+// Names the registry editor cannot spell go into registry.reg as comment
+// lines and into the note as PowerShell; names Explorer cannot handle get
+// the exact copy command; a name a folder already holds in another letter
+// case goes to a folder of its own.
+TEST_F(BackupTest, NamesOnlyTheExactFormCanSpellAreSavedExactly) {
+  registry.Key(Hive::CurrentUser, kRun).push_back({std::u16string(u"\0hidden", 7), regtype::kSz, std::string("\1\0", 2)});
+  for (const char* name : {"a.lnk", "A.lnk", "evil.lnk.", "nul.lnk"}) files.AddFile(kUser + "\\" + name, name);
+  window.Check(CheckBox::Check1) = window.Check(CheckBox::Check3) = 1;
+  form.LoadItems();
+  for (auto& row : window.rows) row.checked = true;
+  form.DeleteItem();
+
+  const std::vector<test::ImportedValue> saved = Saved();
+  ASSERT_EQ(saved.size(), 1u);
+  EXPECT_TRUE(saved[0].comment);
+  EXPECT_EQ(saved[0].name, std::u16string(u"\0hidden", 7));
+  const std::string note = Note();
+  EXPECT_NE(note.find("$key = [Microsoft.Win32.Registry]::CurrentUser.OpenSubKey('" + kRun + "', $true)\r\n"
+                      "[VellorinRestore]::Set($key, '0000680069006400640065006e00', 1, '0100')"),
+            std::string::npos)
+      << note;
+  const std::string exactFolder = "\\\\?\\" + kFolder + "\\Startup files\\User";
+  EXPECT_NE(note.find("copy \"" + exactFolder + "\\evil.lnk.\" \"\\\\?\\" + kUser + "\\evil.lnk.\""),
+            std::string::npos)
+      << note;
+  EXPECT_NE(note.find("\\nul.lnk\""), std::string::npos) << note;
+  EXPECT_EQ(note.find("\\a.lnk\""), std::string::npos) << "a plain name needs no command: " << note;
+  EXPECT_EQ(files.files.at(kFolder + "\\Startup files\\User\\a.lnk"), "a.lnk");
+  EXPECT_EQ(files.files.at(kFolder + "\\Startup files\\User (2)\\A.lnk"), "A.lnk");
+  EXPECT_NE(note.find("Startup files\\User (2)  ->  " + kUser + "\r\n"), std::string::npos) << note;
+}
+
 }  // namespace
 }  // namespace vq

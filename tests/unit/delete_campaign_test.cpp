@@ -177,6 +177,46 @@ std::string Restore(test::FakePlatform& fakes, const std::map<std::string, std::
   return "";
 }
 
+// Whether the backup on the disk now holds every seeded item gone from its
+// place: the walk may end at any yield (the user closes the window).
+std::string BackupCovers(test::FakePlatform& fakes, const std::map<std::string, std::vector<FakeRegistry::Value>>& registryBefore,
+                         const std::map<std::string, std::string>& filesBefore) {
+  std::optional<std::optional<std::vector<test::ImportedValue>>> flushed;  // read when first needed
+  for (const auto& [id, values] : registryBefore) {
+    const std::vector<FakeRegistry::Value>& now = fakes.registry.keys.at(id);
+    for (const FakeRegistry::Value& value : values) {
+      if (std::any_of(now.begin(), now.end(), [&](const auto& v) { return v.name == value.name; })) continue;
+      if (!flushed) {
+        flushed.emplace();
+        for (auto it = fakes.files.flushes.rbegin(); it != fakes.files.flushes.rend() && !*flushed; ++it) {
+          if (it->first == kBackup + "\\registry.reg") *flushed = test::ReadRegFile(it->second);
+        }
+      }
+      if (!*flushed || std::none_of((*flushed)->begin(), (*flushed)->end(), [&](const test::ImportedValue& saved) {
+            return saved.name == value.name && saved.type == value.type && saved.data == value.data;
+          })) {
+        return "at a yield, a deleted value is not on the disk in registry.reg";
+      }
+    }
+  }
+  std::optional<std::string> text;
+  for (const auto& [path, bytes] : filesBefore) {
+    if (fakes.files.files.count(path)) continue;
+    if (!text) {
+      auto note = fakes.files.files.find(kBackup + "\\How to restore.txt");
+      text = note == fakes.files.files.end() ? "" : Utf16ToUtf8(FromUtf16Le(note->second.substr(2)));
+    }
+    const std::size_t separator = path.rfind('\\');
+    bool covered = false;
+    for (std::size_t at = 0; !covered && (at = text->find("  ->  " + path.substr(0, separator) + "\r\n", at)) != std::string::npos; ++at) {
+      const std::size_t start = text->rfind("\r\n    ", at) + 6;
+      covered = fakes.files.files.count(kBackup + "\\" + text->substr(start, at - start) + path.substr(separator)) > 0;
+    }
+    if (!covered) return "at a yield, a removed file is in no folder the note names";
+  }
+  return "";
+}
+
 std::string RunRound(unsigned seed) {
   std::mt19937 random(seed);
   test::FakePlatform fakes;
@@ -201,15 +241,21 @@ std::string RunRound(unsigned seed) {
     row.checked = random() % 5 < 2;
     if (row.checked) ticked.insert(meaning);
   }
-  // Clicks that arrive while the walk yields must change nothing.
+  // At every yield the backup holds what is gone; clicks that arrive then must change nothing.
+  std::string atYield;
+  bool refreshing = false;  // the walk is over: the list is gathered anew
   fakes.window.during = [&](const std::string& operation) {
-    if (operation == "DoEvents" && random() % 2) {
+    refreshing = refreshing || operation == "ClearRows";
+    if (operation != "DoEvents") return;
+    if (atYield.empty() && !refreshing) atYield = BackupCovers(fakes, registryBefore, filesBefore);
+    if (random() % 2) {
       form.PushButton1_Click();
       form.PushButton4_Click();
     }
   };
   form.DeleteItem();
   fakes.window.during = nullptr;
+  if (!atYield.empty()) return atYield;
 
   for (std::size_t k = 0; k < std::size(kKeys); ++k) {
     const std::string id = FakeRegistry::Id(kKeys[k].hive, kKeys[k].path);
