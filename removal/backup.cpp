@@ -64,7 +64,9 @@ bool NeedsExactPath(std::u16string_view name, std::size_t pathLength) {
          base[3] <= u'9';
 }
 
-// What PowerShell needs to write a value whose name the registry editor cannot.
+// What PowerShell needs to write a value whose name (or key) the registry
+// editor cannot: the key is opened by its counted name below a key of the
+// hive, the value set by its counted name.
 constexpr char16_t kPowerShellSetter[] =
     u"Add-Type -TypeDefinition @'\r\n"
     u"using System;\r\n"
@@ -72,22 +74,45 @@ constexpr char16_t kPowerShellSetter[] =
     u"public static class VellorinRestore {\r\n"
     u"  [StructLayout(LayoutKind.Sequential)]\r\n"
     u"  struct CountedName { public ushort Length; public ushort MaximumLength; public IntPtr Buffer; }\r\n"
-    u"  [DllImport(\"ntdll.dll\")]\r\n"
-    u"  static extern int NtSetValueKey(IntPtr key, ref CountedName name, int titleIndex, int type, byte[] data, int size);\r\n"
+    u"  [StructLayout(LayoutKind.Sequential)]\r\n"
+    u"  struct ObjectAttributes {\r\n"
+    u"    public int Length; public IntPtr RootDirectory; public IntPtr ObjectName; public uint Attributes;\r\n"
+    u"    public IntPtr SecurityDescriptor; public IntPtr SecurityQualityOfService;\r\n"
+    u"  }\r\n"
+    u"  [DllImport(\"ntdll.dll\")] static extern int NtOpenKey(out IntPtr key, int access, ref ObjectAttributes attributes);\r\n"
+    u"  [DllImport(\"ntdll.dll\")] static extern int NtSetValueKey(IntPtr key, IntPtr name, int titleIndex, int type, byte[] data, int size);\r\n"
+    u"  [DllImport(\"ntdll.dll\")] static extern int NtClose(IntPtr handle);\r\n"
     u"  static byte[] Bytes(string hex) {\r\n"
     u"    var bytes = new byte[hex.Length / 2];\r\n"
     u"    for (int i = 0; i < bytes.Length; i++) bytes[i] = Convert.ToByte(hex.Substring(2 * i, 2), 16);\r\n"
     u"    return bytes;\r\n"
     u"  }\r\n"
-    u"  public static int Set(Microsoft.Win32.RegistryKey key, string nameHex, int type, string dataHex) {\r\n"
-    u"    byte[] name = Bytes(nameHex), data = Bytes(dataHex);\r\n"
-    u"    IntPtr buffer = Marshal.AllocHGlobal(Math.Max(name.Length, 1));\r\n"
+    u"  static IntPtr Counted(byte[] bytes) {\r\n"
+    u"    var name = new CountedName { Length = (ushort)bytes.Length, MaximumLength = (ushort)bytes.Length,\r\n"
+    u"                                 Buffer = Marshal.AllocHGlobal(Math.Max(bytes.Length, 1)) };\r\n"
+    u"    Marshal.Copy(bytes, 0, name.Buffer, bytes.Length);\r\n"
+    u"    IntPtr counted = Marshal.AllocHGlobal(Marshal.SizeOf(typeof(CountedName)));\r\n"
+    u"    Marshal.StructureToPtr(name, counted, false);\r\n"
+    u"    return counted;\r\n"
+    u"  }\r\n"
+    u"  static void Free(IntPtr counted) {\r\n"
+    u"    var name = (CountedName)Marshal.PtrToStructure(counted, typeof(CountedName));\r\n"
+    u"    Marshal.FreeHGlobal(name.Buffer);\r\n"
+    u"    Marshal.FreeHGlobal(counted);\r\n"
+    u"  }\r\n"
+    u"  public static int Set(Microsoft.Win32.RegistryKey parent, string keyHex, string nameHex, int type, string dataHex) {\r\n"
+    u"    IntPtr key = IntPtr.Zero, keyName = Counted(Bytes(keyHex)), valueName = Counted(Bytes(nameHex));\r\n"
     u"    try {\r\n"
-    u"      Marshal.Copy(name, 0, buffer, name.Length);\r\n"
-    u"      var counted = new CountedName { Length = (ushort)name.Length, MaximumLength = (ushort)name.Length, Buffer = buffer };\r\n"
-    u"      return NtSetValueKey(key.Handle.DangerousGetHandle(), ref counted, 0, type, data, data.Length);\r\n"
+    u"      var attributes = new ObjectAttributes { Length = Marshal.SizeOf(typeof(ObjectAttributes)),\r\n"
+    u"                                              RootDirectory = parent.Handle.DangerousGetHandle(), ObjectName = keyName };\r\n"
+    u"      int status = NtOpenKey(out key, 0x2, ref attributes);\r\n"
+    u"      if (status != 0) return status;\r\n"
+    u"      byte[] data = Bytes(dataHex);\r\n"
+    u"      return NtSetValueKey(key, valueName, 0, type, data, data.Length);\r\n"
     u"    } finally {\r\n"
-    u"      Marshal.FreeHGlobal(buffer);\r\n"
+    u"      if (key != IntPtr.Zero) NtClose(key);\r\n"
+    u"      Free(keyName);\r\n"
+    u"      Free(valueName);\r\n"
     u"    }\r\n"
     u"  }\r\n"
     u"}\r\n"
@@ -302,11 +327,17 @@ std::u16string WalkBackup::RestoreText() const {
     text += kPowerShellSetter;
     for (const Value& value : values_) {
       if (!inBackup(value.state) || RegFileCanSpell(value.item.name)) continue;
+      // The key's first name is one PowerShell can open; the rest goes by its counted name.
       const HiveInfo* hive = FindHive(value.item.hive);
+      std::u16string_view path = value.item.keyPath;
+      while (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
+      const std::size_t first = std::min(path.find(u'\\'), path.size());
+      const std::u16string_view rest = first < path.size() ? path.substr(first + 1) : std::u16string_view();
       text += u"$key = [Microsoft.Win32.Registry]::" + Utf8ToUtf16(hive ? hive->powerShellName : "") +
-              u".OpenSubKey(" + PowerShellQuoted(value.item.keyPath) + u", $true)\r\n";
-      text += u"[VellorinRestore]::Set($key, '" + HexDigits(Utf16LeBytes(value.item.name)) + u"', " +
-              Utf8ToUtf16(std::to_string(value.stored.type)) + u", '" + HexDigits(value.stored.data) + u"')\r\n";
+              u".OpenSubKey(" + PowerShellQuoted(path.substr(0, first)) + u")\r\n";
+      text += u"[VellorinRestore]::Set($key, '" + HexDigits(Utf16LeBytes(rest)) + u"', '" +
+              HexDigits(Utf16LeBytes(value.item.name)) + u"', " + Utf8ToUtf16(std::to_string(value.stored.type)) +
+              u", '" + HexDigits(value.stored.data) + u"')\r\n";
       text += u"$key.Close()\r\n";
     }
   }

@@ -236,8 +236,11 @@ TEST_F(BackupTest, NamesOnlyTheExactFormCanSpellAreSavedExactly) {
   EXPECT_TRUE(saved[0].comment);
   EXPECT_EQ(saved[0].name, std::u16string(u"\0hidden", 7));
   const std::string note = Note();
-  EXPECT_NE(note.find("$key = [Microsoft.Win32.Registry]::CurrentUser.OpenSubKey('" + kRun + "', $true)\r\n"
-                      "[VellorinRestore]::Set($key, '0000680069006400640065006e00', 1, '0100')"),
+  // Microsoft\Windows\CurrentVersion\Run below Software, by its counted name.
+  const std::string rest = "4d006900630072006f0073006f00660074005c00570069006e0064006f00770073005c0043007500720072006500"
+                           "6e007400560065007200730069006f006e005c00520075006e00";
+  EXPECT_NE(note.find("$key = [Microsoft.Win32.Registry]::CurrentUser.OpenSubKey('Software')\r\n"
+                      "[VellorinRestore]::Set($key, '" + rest + "', '0000680069006400640065006e00', 1, '0100')"),
             std::string::npos)
       << note;
   const std::string exactFolder = "\\\\?\\" + kFolder + "\\Startup files\\User";
