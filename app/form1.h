@@ -68,8 +68,8 @@ class Form1 : public WindowEvents {
 
  private:
   // Marks the program busy for a refresh or a delete walk: the command
-  // buttons are disabled, and clicks that arrive while it yields to the
-  // window are dropped.
+  // buttons and the list are disabled (no tick changes after the question was
+  // answered), and clicks that arrive while it yields to the window are dropped.
   class BusyScope {
    public:
     explicit BusyScope(Form1& form) : form_(form) {

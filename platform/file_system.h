@@ -80,11 +80,14 @@ class FileSystem {
   // Throws Failure when it cannot.
   virtual void ForcedDelete(const ExactPath& path) = 0;
   // Moves the one file the path names (never what a link leads to) to a new
-  // name on the same volume. Returns false when the new name is taken (by
-  // any name the system takes for it); throws Failure when it cannot move it.
-  virtual bool MoveNamedFile(const ExactPath& from, const ExactPath& to) = 0;
-  // Copies a file to a new name: its bytes, attributes and times. Returns
-  // false when the new name is taken; throws Failure when it cannot copy it.
+  // name: Moved; NameTaken when the new name is taken (by any name the
+  // system takes for it); OtherVolume when the new name is on another
+  // volume. Throws Failure when it cannot move it for any other reason.
+  enum class MoveResult { Moved, NameTaken, OtherVolume };
+  virtual MoveResult MoveNamedFile(const ExactPath& from, const ExactPath& to) = 0;
+  // Copies a file to a new name: its bytes, attributes and times, a link as
+  // a link. Returns false when the new name is taken; throws Failure when it
+  // cannot copy it, and leaves no copy then.
   virtual bool CopyExactly(const ExactPath& from, const ExactPath& to) = 0;
 
   // Creates one folder. Returns false when the name is taken (by a folder or

@@ -86,7 +86,8 @@ class MainWindow {
   virtual int CheckValue(CheckBox box) = 0;
   virtual void SetCheckValue(CheckBox box, int value) = 0;
 
-  // Enables or disables both command buttons.
+  // Enables or disables both command buttons and the item list: while the
+  // program works, no click starts another command and no tick changes.
   virtual void SetCommandsEnabled(bool enabled) = 0;
 
   // A modal message box; an empty title shows the application title. Returns the answer.

@@ -31,6 +31,7 @@ inline constexpr std::uint32_t kMultiSz = 7;
 // enumerate, notify and create link, without the standard rights.
 inline constexpr std::uint32_t kKeyAccess0x3F = 0x3F;
 inline constexpr std::uint32_t kKeyQueryValue = 0x1;
+inline constexpr std::uint32_t kKeyRead = 0x20019;  // query, enumerate, notify, read control
 
 // Names are UTF-16 exactly as the registry counts them: a name may hold any
 // code unit, U+0000 and unpaired surrogates included, and the program acts on
@@ -70,6 +71,15 @@ class RegistryKey {
   // Deletes the value of exactly this name; the empty name is the key's
   // default value. Returns false when the registry refused (missing value, no rights).
   virtual bool DeleteValue(std::u16string_view name) = 0;
+  // Writes the value of exactly this name, of this type and these bytes.
+  // Returns false when the registry refused.
+  virtual bool SetValue(std::u16string_view name, std::uint32_t type, std::string_view data) = 0;
+  // The name of the sub-key at the index, exactly as the registry counts
+  // it; End after the last one.
+  virtual EnumResult EnumSubKey(std::uint32_t index, std::u16string& name) = 0;
+  // Opens the sub-key of exactly this name (which may hold U+0000); null
+  // when there is none. Throws Failure when the registry refuses it.
+  virtual std::unique_ptr<RegistryKey> OpenSubKey(std::u16string_view name, std::uint32_t access) = 0;
 };
 
 class Registry {
@@ -78,6 +88,7 @@ class Registry {
   // Opens the key below the hive with the access mask, in the program's own
   // registry view; null when there is no such key. Throws Failure when the
   // registry refuses it for any other reason (no rights, a damaged hive).
+  // Key names are taken exactly: one may hold U+0000.
   virtual std::unique_ptr<RegistryKey> OpenKey(Hive hive, std::u16string_view path, std::uint32_t access) = 0;
 };
 

@@ -53,15 +53,21 @@ std::u16string PowerShellQuoted(std::u16string_view text) {
 // cannot, or a path too long for them.
 bool NeedsExactPath(std::u16string_view name, std::size_t pathLength) {
   if (name.empty() || name.back() == u'.' || name.back() == u' ' || pathLength >= 260) return true;
-  for (char16_t c : name) {
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const char16_t c = name[i];
     if (c < 0x20 || std::u16string_view(u"<>:\"/\\|?*").find(c) != std::u16string_view::npos) return true;
+    const bool high = c >= 0xD800 && c <= 0xDBFF, low = c >= 0xDC00 && c <= 0xDFFF;
+    if (low || (high && (i + 1 == name.size() || name[i + 1] < 0xDC00 || name[i + 1] > 0xDFFF))) return true;
+    if (high) ++i;
   }
   std::u16string base(name.substr(0, name.find(u'.')));
   while (!base.empty() && base.back() == u' ') base.pop_back();
   for (char16_t& c : base) c = (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c;
-  if (base == u"CON" || base == u"PRN" || base == u"AUX" || base == u"NUL") return true;
-  return base.size() == 4 && (base.starts_with(u"COM") || base.starts_with(u"LPT")) && base[3] >= u'0' &&
-         base[3] <= u'9';
+  for (const char16_t* device : {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"}) {
+    if (base == device) return true;
+  }
+  return base.size() == 4 && (base.starts_with(u"COM") || base.starts_with(u"LPT")) &&
+         ((base[3] >= u'0' && base[3] <= u'9') || base[3] == u'\u00B9' || base[3] == u'\u00B2' || base[3] == u'\u00B3');
 }
 
 // What PowerShell needs to write a value whose name (or key) the registry
@@ -258,7 +264,7 @@ RemovalBackup::FileSaved WalkBackup::SaveFile(const StartupFileItem& file, std::
   try {
     if (!EnsureFolder()) return FileSaved::NotSaved;
     const ExactPath path = file.Path();
-    bool moveRefused = false;
+    bool otherVolume = false;
     std::optional<std::size_t> folder;
     while ((folder = FilesFolderFor(file, folder))) {
       // The note speaks of the file before it leaves its place.
@@ -268,26 +274,24 @@ RemovalBackup::FileSaved WalkBackup::SaveFile(const StartupFileItem& file, std::
       if (!filesFolders_[*folder].noted || NeedsExactPath(file.name, Shown(original).size())) noteStale_ = true;
       if (!WriteNote()) break;
       filesFolders_[*folder].noted = true;
-      if (!moveRefused) {
-        try {
-          if (files_.MoveNamedFile(path, SavedPath(saved))) {
-            saved.state = State::Removed;
-            return FileSaved::Removed;
-          }
-          saved.state = State::Dropped;  // the name is taken there: the next folder
-          continue;
-        } catch (...) {
-          moveRefused = true;  // another volume, or a link that must not be moved: a copy then
+      // A move keeps everything of the file; only across volumes is it copied.
+      // A file that may not be moved (a link to another) is not copied either.
+      if (!otherVolume) {
+        const FileSystem::MoveResult moved = files_.MoveNamedFile(path, SavedPath(saved));
+        if (moved == FileSystem::MoveResult::Moved) {
+          saved.state = State::Removed;
+          return FileSaved::Removed;
         }
+        otherVolume = moved == FileSystem::MoveResult::OtherVolume;
       }
-      if (files_.CopyExactly(path, SavedPath(saved))) {
+      if (otherVolume && files_.CopyExactly(path, SavedPath(saved))) {
         madeFiles_.push_back(SavedPath(saved));
         saved.copy = true;
         saved.state = State::Saved;
         entry = savedFiles_.size() - 1;
         return FileSaved::Kept;
       }
-      saved.state = State::Dropped;
+      saved.state = State::Dropped;  // the name is taken there: the next folder
     }
   } catch (...) {
     // Nothing could be kept: the file stays.
@@ -303,6 +307,7 @@ void WalkBackup::FileRemoved(std::size_t entry, bool removed) {
   try {
     files_.ForcedDelete(SavedPath(file));  // the file stays where it was: its copy goes
   } catch (...) {
+    file.copyLeft = true;  // the note says to leave it out
   }
 }
 
@@ -318,7 +323,7 @@ std::u16string WalkBackup::RestoreText() const {
   }
   if (anyValue) {
     text += u"\r\nRegistry values: double-click registry.reg and confirm, or run\r\n    reg import \"" +
-            Shown(ExactChild(exactFolder_, u"registry.reg")) + u"\"\r\n";
+            Shown(ExactChild(exactFolder_, u"registry.reg")) + u"\" /reg:64\r\n";
   }
   if (anyUnspellable) {
     text += u"\r\nThe registry editor cannot write the names of some of these values (they hold characters it\r\n"
@@ -360,6 +365,14 @@ std::u16string WalkBackup::RestoreText() const {
   if (!commands.empty()) {
     text += u"\r\nExplorer cannot copy these files back by their names; run these commands in a command prompt:\r\n" +
             commands;
+  }
+  std::u16string leftovers;
+  for (const File& file : savedFiles_) {
+    if (file.copyLeft) leftovers += u"    " + SavedPath(file) + u"\r\n";
+  }
+  if (!leftovers.empty()) {
+    text += u"\r\nThese are copies of files that were not removed and are still in their place: do not copy them\r\n"
+            u"back, and delete them when you like:\r\n" + leftovers;
   }
   return text;
 }
@@ -423,7 +436,9 @@ void WalkBackup::Finish() {
     return std::any_of(list.begin(), list.end(),
                        [](const auto& item) { return item.state == State::Saved || item.state == State::Removed; });
   };
-  if (!removedAny(values_) && !removedAny(savedFiles_)) {
+  const bool copyLeft =
+      std::any_of(savedFiles_.begin(), savedFiles_.end(), [](const File& file) { return file.copyLeft; });
+  if (!removedAny(values_) && !removedAny(savedFiles_) && !copyLeft) {
     RemoveEverythingMade();
     return;
   }

@@ -95,6 +95,7 @@ class WalkBackup final : public RemovalBackup {
     std::size_t folder;  // in filesFolders_
     bool copy;           // a copy: the original was deleted after it
     State state;
+    bool copyLeft = false;  // a copy of a file that stayed, which could not be deleted
   };
 
   bool EnsureFolder();

@@ -125,6 +125,11 @@ std::u16string Win32FileSystem::ExactFolder(const std::string& folder) {
 
 namespace {
 std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
+// A name without its trailing dots and spaces, as the Win32 rules trim it.
+std::wstring_view Trimmed(std::wstring_view name) {
+  while (!name.empty() && (name.back() == L'.' || name.back() == L' ')) name.remove_suffix(1);
+  return name;
+}
 }  // namespace
 
 void Win32FileSystem::ListFiles(const std::u16string& exactFolder, const std::string& namePattern,
@@ -138,12 +143,21 @@ void Win32FileSystem::ListFiles(const std::u16string& exactFolder, const std::st
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
     throw Win32Failure("FindFirstFileExW", error);
   }
+  // What the listing shows of names that are alike once their trailing dots
+  // and spaces go, for telling a named file from a link (IsNamedEntry).
+  std::set<std::wstring> trimmed;
+  FolderFacts facts;
   do {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
     const std::wstring_view name(found.cFileName);
+    if (!trimmed.insert(std::wstring(Trimmed(name))).second) facts.twins.insert(std::wstring(Trimmed(name)));
     each(std::u16string(name.begin(), name.end()));
   } while (::FindNextFileW(find.get(), &found));
   if (::GetLastError() != ERROR_NO_MORE_FILES) ThrowLastError("FindNextFileW");
+  const std::wstring folder = Wide(exactFolder);
+  facts.listed = true;
+  facts.objectName = FactsOf(folder).objectName;
+  folders_[folder] = std::move(facts);
 }
 
 bool Win32FileSystem::OpensForPresence(const ExactPath& path) {
@@ -162,11 +176,6 @@ bool Win32FileSystem::IsFile(const std::string& path) {
 }
 
 namespace {
-
-bool SameText(std::wstring_view a, std::wstring_view b) {
-  return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
-         CSTR_EQUAL;
-}
 
 // An exact path as people write it, and back.
 std::wstring Plain(std::wstring_view exact) {
@@ -244,42 +253,79 @@ std::wstring ObjectName(HANDLE file) {
   return std::wstring(name->buffer, name->length / sizeof(wchar_t));
 }
 
+// The file's index on its volume, which tells files of one folder apart.
+std::optional<ULONGLONG> FileIndexOf(HANDLE file) {
+  using QueryInformation = LONG(WINAPI*)(HANDLE, void*, void*, ULONG, int);
+  static const auto query = reinterpret_cast<QueryInformation>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
+  ULONG_PTR status[2] = {};  // IO_STATUS_BLOCK
+  LARGE_INTEGER index{};
+  constexpr int kFileInternalInformation = 6;
+  if (!query || query(file, status, &index, sizeof index, kFileInternalInformation) != 0) return std::nullopt;
+  return static_cast<ULONGLONG>(index.QuadPart);
+}
+std::optional<ULONGLONG> FileIndexOf(const std::wstring& exact) {
+  UniqueFileHandle file(::CreateFileW(exact.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file) return std::nullopt;
+  return FileIndexOf(file.get());
+}
+
+}  // namespace
+
+Win32FileSystem::FolderFacts& Win32FileSystem::FactsOf(const std::wstring& exactFolder) {
+  FolderFacts& facts = folders_[exactFolder];
+  if (facts.objectName.empty()) {
+    const UniqueFileHandle folder(::CreateFileW(exactFolder.c_str(), FILE_READ_ATTRIBUTES,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (folder) facts.objectName = ObjectName(folder.get());
+  }
+  return facts;
+}
+
 // True when the open file is the entry the exact path names, not one a link
-// leads to. Windows opens a link as the link; Wine opens the target of a
-// Unix symbolic link however it is asked, and reports a name that ends in
-// dots or spaces without them.
-bool IsNamedEntry(HANDLE file, const std::wstring& exact) {
-  const std::wstring_view name = NameOf(exact);
-  std::wstring_view trimmed = name;
-  while (!trimmed.empty() && (trimmed.back() == L'.' || trimmed.back() == L' ')) trimmed.remove_suffix(1);
+// leads to. Windows opens a link as the link. Wine opens the target of a Unix
+// symbolic link however it is asked, and names an open file without the
+// trailing dots and spaces of its name: the names beside it that are the
+// same without theirs must then not be that file.
+bool Win32FileSystem::IsNamedEntry(HANDLE file, const std::wstring& exact) {
+  const std::wstring_view name = NameOf(exact), trimmed = Trimmed(name);
+  const std::wstring folder = ParentOf(exact);
   // Names are compared exactly: a link a.lnk that leads to A.lnk beside it is
   // not the file A.lnk.
-  auto isNamed = [&](std::wstring_view reported) {
-    if (reported == name) return true;
-    // Reported without its trailing dots and spaces: the file must then not
-    // be the one that has that shorter name (which a link could lead to).
-    if (trimmed.size() == name.size() || reported != trimmed) return false;
-    const auto twin = IdentityOf(Join(ParentOf(exact), trimmed));
-    return !twin || twin != IdentityOf(file);
+  auto named = [&](std::wstring_view reported) {
+    if (reported != name && reported != trimmed) return false;
+    FolderFacts& facts = FactsOf(folder);
+    if (facts.listed && !facts.twins.count(std::wstring(trimmed))) return true;  // none beside it
+    const auto index = FileIndexOf(file);
+    // The names that start alike (all of them, where the name itself holds a pattern's characters).
+    const bool literal = trimmed.find_first_of(L"*?<>\"") == std::wstring_view::npos;
+    WIN32_FIND_DATAW found{};
+    UniqueFindHandle find(::FindFirstFileExW(Join(folder, literal ? std::wstring(trimmed) + L"*" : L"*").c_str(),
+                                             FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
+    if (!find || !index) return false;
+    do {
+      const std::wstring_view other(found.cFileName);
+      if (other != name && Trimmed(other) == trimmed && FileIndexOf(Join(folder, other)) == index) return false;
+    } while (::FindNextFileW(find.get(), &found));
+    return true;
   };
-  const std::wstring named = Plain(exact);
-  // The common case, asked once: the file has the very path it was opened by.
+  // The common case, asked once: the file is named in the very folder it was opened in.
   const std::wstring object = ObjectName(file);
-  if (object.starts_with(L"\\??\\")) {
-    const std::wstring_view opened = std::wstring_view(object).substr(4);
-    if (SameText(ParentOf(opened), ParentOf(named)) && isNamed(NameOf(opened))) return true;
-  }
+  if (!object.empty() && ParentOf(object) == FactsOf(folder).objectName) return named(NameOf(object));
   // The same entry reached another way (a junction on the way, a short
   // name): its folder is the named folder.
   const std::wstring opened = FinalPath(file);
-  const auto folder = IdentityOf(Exact(ParentOf(opened)));
-  return isNamed(NameOf(opened)) && folder && folder == IdentityOf(ParentOf(exact));
+  const auto folderOpened = IdentityOf(Exact(ParentOf(opened)));
+  return folderOpened && folderOpened == IdentityOf(folder) && named(NameOf(opened));
 }
 
 // Opens the one file the exact path names to delete or move it: the name
 // itself, never a folder (no backup semantics: a folder does not open), never
 // what a link leads to.
-UniqueFileHandle OpenNamedFile(const ExactPath& path, DWORD access) {
+UniqueFileHandle Win32FileSystem::OpenNamedFile(const ExactPath& path, DWORD access) {
   const std::wstring wide = Wide(path);
   UniqueFileHandle file(::CreateFileW(wide.c_str(), DELETE | access,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
@@ -289,7 +335,6 @@ UniqueFileHandle OpenNamedFile(const ExactPath& path, DWORD access) {
   return file;
 }
 
-}  // namespace
 
 void Win32FileSystem::PlainDelete(const ExactPath& path) {
   // What DeleteFileW does, on a handle that is sure to be the named file: a
@@ -320,7 +365,12 @@ void Win32FileSystem::ForcedDelete(const ExactPath& path) {
   FILE_DISPOSITION_INFO dispose{TRUE};
   const bool deleted = ::SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose, sizeof dispose);
   const DWORD error = ::GetLastError();
-  if (readOnly) SetAttributes(file.get(), basic.FileAttributes);
+  if (readOnly && !SetAttributes(file.get(), basic.FileAttributes)) {
+    // The other names would stay writable: the delete is called off.
+    FILE_DISPOSITION_INFO keep{FALSE};
+    ::SetFileInformationByHandle(file.get(), FileDispositionInfo, &keep, sizeof keep);
+    ThrowLastError("SetFileInformationByHandle");
+  }
   if (!deleted) throw Win32Failure("SetFileInformationByHandle", error);
 }
 
@@ -381,7 +431,7 @@ void Win32FileSystem::MoveOver(const ExactPath& from, const ExactPath& to) {
   }
 }
 
-bool Win32FileSystem::MoveNamedFile(const ExactPath& from, const ExactPath& to) {
+FileSystem::MoveResult Win32FileSystem::MoveNamedFile(const ExactPath& from, const ExactPath& to) {
   const UniqueFileHandle file = OpenNamedFile(from, 0);
   const std::wstring target = Wide(to);
   std::vector<DWORD> buffer((sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t)) / sizeof(DWORD) + 1);
@@ -392,21 +442,24 @@ bool Win32FileSystem::MoveNamedFile(const ExactPath& from, const ExactPath& to) 
   std::copy(target.begin(), target.end(), rename->FileName);
   if (::SetFileInformationByHandle(file.get(), FileRenameInfo, rename,
                                    static_cast<DWORD>(buffer.size() * sizeof(DWORD)))) {
-    return true;
+    return MoveResult::Moved;
   }
   const DWORD error = ::GetLastError();
-  if (NameTaken(error)) return false;
+  if (NameTaken(error)) return MoveResult::NameTaken;
+  if (error == ERROR_NOT_SAME_DEVICE) return MoveResult::OtherVolume;
   throw Win32Failure("SetFileInformationByHandle", error);
 }
 
 bool Win32FileSystem::CopyExactly(const ExactPath& from, const ExactPath& to) {
   const std::wstring source = Wide(from), target = Wide(to);
-  // The copy takes the bytes, the attributes and the time of the last write;
-  // the times of creation and last access are put back after it.
-  if (!::CopyFileW(source.c_str(), target.c_str(), TRUE)) {
+  // The copy takes the bytes, the attributes and the time of the last write
+  // (a link is copied as a link); the times of creation and last access are
+  // put back after it.
+  if (!::CopyFileExW(source.c_str(), target.c_str(), nullptr, nullptr, nullptr,
+                     COPY_FILE_FAIL_IF_EXISTS | COPY_FILE_COPY_SYMLINK)) {
     const DWORD error = ::GetLastError();
     if (NameTaken(error)) return false;
-    throw Win32Failure("CopyFileW", error);
+    throw Win32Failure("CopyFileExW", error);
   }
   UniqueFileHandle original(::CreateFileW(source.c_str(), FILE_READ_ATTRIBUTES,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -416,7 +469,11 @@ bool Win32FileSystem::CopyExactly(const ExactPath& from, const ExactPath& to) {
   FILETIME created{}, accessed{}, written{};
   if (!original || !copy || !::GetFileTime(original.get(), &created, &accessed, &written) ||
       !::SetFileTime(copy.get(), &created, &accessed, &written)) {
-    ThrowLastError("SetFileTime");
+    const DWORD error = ::GetLastError();
+    copy.reset();
+    ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(target.c_str());  // a copy that is not exact is no copy
+    throw Win32Failure("SetFileTime", error);
   }
   return true;
 }

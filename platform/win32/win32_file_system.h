@@ -1,8 +1,13 @@
 #pragma once
 
+#include <windows.h>
+
+#include <map>
+#include <set>
 #include <string>
 
 #include "platform/file_system.h"
+#include "platform/win32/unique_handle.h"
 
 namespace vq::win32 {
 
@@ -23,12 +28,25 @@ class Win32FileSystem final : public FileSystem {
   bool OpensForPresence(const ExactPath& path) override;
   void PlainDelete(const ExactPath& path) override;
   void ForcedDelete(const ExactPath& path) override;
-  bool MoveNamedFile(const ExactPath& from, const ExactPath& to) override;
+  MoveResult MoveNamedFile(const ExactPath& from, const ExactPath& to) override;
   bool CopyExactly(const ExactPath& from, const ExactPath& to) override;
   bool CreateFolder(const std::string& path) override;
   void RemoveEmptyFolder(const std::string& path) override;
   std::unique_ptr<OutputFile> CreateNewFile(const ExactPath& path) override;
   void MoveOver(const ExactPath& from, const ExactPath& to) override;
+
+ private:
+  // What telling a named file from a link needs to know of its folder.
+  struct FolderFacts {
+    std::wstring objectName;  // the folder as the system names what is open in it
+    bool listed = false;      // twins is known from a listing
+    std::set<std::wstring> twins;  // names that listed names share once their trailing dots and spaces go
+  };
+  FolderFacts& FactsOf(const std::wstring& exactFolder);
+  bool IsNamedEntry(HANDLE file, const std::wstring& exact);
+  UniqueFileHandle OpenNamedFile(const ExactPath& path, DWORD access);
+
+  std::map<std::wstring, FolderFacts> folders_;
 };
 
 }  // namespace vq::win32

@@ -478,6 +478,7 @@ void Win32MainWindow::SetCheckValue(CheckBox box, int value) {
 void Win32MainWindow::SetCommandsEnabled(bool enabled) {
   ::EnableWindow(ControlWindow(Control::PushButton1), enabled);
   ::EnableWindow(ControlWindow(Control::PushButton4), enabled);
+  ::EnableWindow(ControlWindow(Control::ListView1), enabled);
 }
 
 int Win32MainWindow::ShowMessage(const std::string& text, int style, const std::string& title) {

@@ -32,9 +32,20 @@ constexpr NtStatus kStatusBufferOverflow = static_cast<NtStatus>(0x80000005);
 constexpr NtStatus kStatusBufferTooSmall = static_cast<NtStatus>(0xC0000023);
 constexpr NtStatus kStatusObjectNameNotFound = static_cast<NtStatus>(0xC0000034);
 
+struct ObjectAttributes {
+  ULONG length;
+  HANDLE rootDirectory;
+  const CountedName* objectName;
+  ULONG attributes;
+  void* securityDescriptor;
+  void* securityQualityOfService;
+};
+
 struct NativeRegistry {
   NtStatus(WINAPI* queryValue)(HANDLE, const CountedName*, int, void*, ULONG, ULONG*);
   NtStatus(WINAPI* deleteValue)(HANDLE, const CountedName*);
+  NtStatus(WINAPI* setValue)(HANDLE, const CountedName*, ULONG, ULONG, const void*, ULONG);
+  NtStatus(WINAPI* openKey)(HANDLE*, ACCESS_MASK, const ObjectAttributes*);
   ULONG(WINAPI* statusToError)(NtStatus);
 
   static const NativeRegistry& Get() {
@@ -47,11 +58,13 @@ struct NativeRegistry {
         };
         resolve(calls.queryValue, "NtQueryValueKey");
         resolve(calls.deleteValue, "NtDeleteValueKey");
+        resolve(calls.setValue, "NtSetValueKey");
+        resolve(calls.openKey, "NtOpenKey");
         resolve(calls.statusToError, "RtlNtStatusToDosError");
       }
       return calls;
     }();
-    if (!native.queryValue || !native.deleteValue || !native.statusToError) {
+    if (!native.queryValue || !native.deleteValue || !native.setValue || !native.openKey || !native.statusToError) {
       throw Failure("The system offers no registry calls for counted names (ntdll)");
     }
     return native;
@@ -60,9 +73,21 @@ struct NativeRegistry {
 };
 
 CountedName Counted(std::u16string_view name) {
-  if (name.size() > 0x7FFF) throw Failure("The value name is too long");
+  if (name.size() > 0x7FFF) throw Failure("The name is too long");
   const auto bytes = static_cast<USHORT>(name.size() * sizeof(char16_t));
   return {bytes, bytes, name.data()};
+}
+
+// Opens the key of exactly this name (a path of names) below an open key.
+UniqueHkey OpenBelow(HKEY parent, std::u16string_view name, std::uint32_t access) {
+  const NativeRegistry& native = NativeRegistry::Get();
+  const CountedName counted = Counted(name);
+  const ObjectAttributes attributes{sizeof(ObjectAttributes), parent, &counted, 0, nullptr, nullptr};
+  HANDLE key = nullptr;
+  const NtStatus status = native.openKey(&key, access, &attributes);
+  if (status == kStatusObjectNameNotFound) return UniqueHkey();
+  if (status != kStatusSuccess) native.Throw("NtOpenKey", status);
+  return UniqueHkey(static_cast<HKEY>(key));
 }
 
 class Win32RegistryKey final : public RegistryKey {
@@ -97,6 +122,29 @@ class Win32RegistryKey final : public RegistryKey {
     return native.deleteValue(key_.get(), &counted) == kStatusSuccess;
   }
 
+  bool SetValue(std::u16string_view name, std::uint32_t type, std::string_view data) override {
+    const NativeRegistry& native = NativeRegistry::Get();
+    const CountedName counted = Counted(name);
+    return native.setValue(key_.get(), &counted, 0, type, data.data(), static_cast<ULONG>(data.size())) ==
+           kStatusSuccess;
+  }
+
+  EnumResult EnumSubKey(std::uint32_t index, std::u16string& name) override {
+    wchar_t buffer[256];  // the longest key name and its terminator
+    DWORD length = 256;
+    if (::RegEnumKeyExW(key_.get(), index, buffer, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+      return EnumResult::End;
+    }
+    name.assign(buffer, buffer + length);
+    return EnumResult::Value;
+  }
+
+  std::unique_ptr<RegistryKey> OpenSubKey(std::u16string_view name, std::uint32_t access) override {
+    UniqueHkey key = OpenBelow(key_.get(), name, access);
+    if (!key) return nullptr;
+    return std::make_unique<Win32RegistryKey>(std::move(key));
+  }
+
  private:
   UniqueHkey key_;
   // Kept between calls: one enumeration asks for thousands of values.
@@ -128,12 +176,20 @@ EnumResult Win32RegistryKey::EnumValue(std::uint32_t index, std::size_t nameRoom
 std::unique_ptr<RegistryKey> Win32Registry::OpenKey(Hive hive, std::u16string_view path, std::uint32_t access) {
   // The predefined keys are sign-extended 32-bit handle values.
   const auto root = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(hive)));
-  if (path.find(u'\0') != std::u16string_view::npos) throw Failure("A key name holds U+0000");
-  const std::wstring wide(path.begin(), path.end());
+  // The names up to the first that holds U+0000 go by the usual call; the
+  // rest by their counted names, below them.
+  const std::size_t nul = path.find(u'\0');
+  const std::size_t split = nul == std::u16string_view::npos ? path.size() : path.rfind(u'\\', nul);
+  if (split == std::u16string_view::npos || split == 0) throw Failure("A key below a hive is named with U+0000");
+  const std::wstring wide(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(split));
   UniqueHkey key;
   const LSTATUS status = ::RegOpenKeyExW(root, wide.c_str(), 0, access, key.put());
   if (status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND) return nullptr;
   ThrowIfFailed("RegOpenKeyExW", status);
+  if (split < path.size()) {
+    key = OpenBelow(key.get(), path.substr(split + 1), access);
+    if (!key) return nullptr;
+  }
   return std::make_unique<Win32RegistryKey>(std::move(key));
 }
 

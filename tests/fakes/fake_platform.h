@@ -304,17 +304,19 @@ class FakeFileSystem : public FileSystem, public FailurePlan {
     Remove(file);
     readOnly.erase(file);
   }
-  bool MoveNamedFile(const ExactPath& from, const ExactPath& to) override {
+  bool otherVolume = false;  // moves go to another volume
+  MoveResult MoveNamedFile(const ExactPath& from, const ExactPath& to) override {
     FailurePlan::Check("MoveNamedFile");
     const std::string source = Resolve(from), target = Resolve(to);
     if (!files.count(source) || unopenable.count(source)) throw Failure("Access is denied");
-    if (Taken(target)) return false;
+    if (Taken(target)) return MoveResult::NameTaken;
+    if (otherVolume) return MoveResult::OtherVolume;
     const std::string bytes = files.at(source);
     const bool wasReadOnly = readOnly.erase(source) > 0;
     Remove(source);
     AddFile(target, bytes);
     if (wasReadOnly) readOnly.insert(target);
-    return true;
+    return MoveResult::Moved;
   }
   bool CopyExactly(const ExactPath& from, const ExactPath& to) override {
     FailurePlan::Check("CopyExactly");
@@ -418,7 +420,8 @@ class FakeRegistry : public Registry, public FailurePlan {
     Value(std::string_view utf8Name, std::uint32_t type, std::string data)
         : Value(Utf8ToUtf16(utf8Name), type, std::move(data)) {}
   };
-  std::map<std::string, std::vector<Value>> keys;
+  std::map<std::string, std::vector<Value>> keys;  // every key, the keys above it included
+  std::map<std::string, std::string> keyPaths;      // each key's path as first written
   std::vector<std::string> opened;  // "<access>|<path>" of every open asked for
   int openKeys = 0;
   std::set<std::u16string> protectedNames;  // values whose delete the registry refuses
@@ -428,7 +431,15 @@ class FakeRegistry : public Registry, public FailurePlan {
     if (!path.empty() && path.back() == '\\') path.pop_back();
     return std::to_string(static_cast<std::uint32_t>(hive)) + ":" + Folded(path);
   }
-  std::vector<Value>& Key(Hive hive, const std::string& path) { return keys[Id(hive, path)]; }
+  std::vector<Value>& Key(Hive hive, std::string path) {
+    if (!path.empty() && path.back() == '\\') path.pop_back();
+    for (std::size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1)) {
+      keyPaths.emplace(Id(hive, path.substr(0, at)), path.substr(0, at));
+      keys[Id(hive, path.substr(0, at))];
+    }
+    keyPaths.emplace(Id(hive, path), path);
+    return keys[Id(hive, path)];
+  }
   // A REG_SZ with its terminator.
   void SetText(Hive hive, const std::string& path, std::u16string_view name, std::u16string_view text) {
     Key(hive, path).push_back({std::u16string(name), regtype::kSz, Utf16Le(text) + std::string(2, '\0')});
@@ -443,13 +454,14 @@ class FakeRegistry : public Registry, public FailurePlan {
     opened.push_back(std::to_string(access) + "|" + text);
     auto it = keys.find(Id(hive, text));
     if (it == keys.end()) return nullptr;
-    return std::make_unique<OpenedKey>(*this, it->second);
+    return std::make_unique<OpenedKey>(*this, hive, it->first, it->second);
   }
 
  private:
   class OpenedKey : public RegistryKey {
    public:
-    OpenedKey(FakeRegistry& registry, std::vector<Value>& values) : registry_(registry), values_(values) {
+    OpenedKey(FakeRegistry& registry, Hive hive, std::string id, std::vector<Value>& values)
+        : registry_(registry), hive_(hive), id_(std::move(id)), values_(values) {
       ++registry_.openKeys;
     }
     ~OpenedKey() override { --registry_.openKeys; }
@@ -478,6 +490,33 @@ class FakeRegistry : public Registry, public FailurePlan {
       return true;
     }
 
+    bool SetValue(std::u16string_view name, std::uint32_t type, std::string_view data) override {
+      registry_.FailurePlan::Check("SetValue");
+      auto it = Named(name);
+      if (it == values_.end()) {
+        values_.push_back({std::u16string(name), type, std::string(data)});
+      } else {
+        it->type = type;
+        it->data = data;
+      }
+      return true;
+    }
+    // The keys right below, in the order of their folded names.
+    EnumResult EnumSubKey(std::uint32_t index, std::u16string& name) override {
+      std::uint32_t seen = 0;
+      for (const auto& [id, path] : registry_.keyPaths) {
+        if (!id.starts_with(id_ + "\\") || id.find('\\', id_.size() + 1) != std::string::npos) continue;
+        if (seen++ == index) {
+          name = Utf8ToUtf16(path.substr(path.rfind('\\') + 1));
+          return EnumResult::Value;
+        }
+      }
+      return EnumResult::End;
+    }
+    std::unique_ptr<RegistryKey> OpenSubKey(std::u16string_view name, std::uint32_t access) override {
+      return registry_.OpenKey(hive_, Utf8ToUtf16(registry_.keyPaths.at(id_)) + u"\\" + std::u16string(name), access);
+    }
+
    private:
     std::vector<Value>::iterator Named(std::u16string_view name) {
       const std::u16string folded = Folded(std::u16string(name));
@@ -485,6 +524,8 @@ class FakeRegistry : public Registry, public FailurePlan {
                           [&](const Value& value) { return Folded(value.name) == folded; });
     }
     FakeRegistry& registry_;
+    Hive hive_;
+    std::string id_;
     std::vector<Value>& values_;
   };
 };

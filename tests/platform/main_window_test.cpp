@@ -53,6 +53,14 @@ TEST_F(Win32MainWindowTest, RowsKeepTheirTextsExactlyIncludingNonAnsiAndLongOnes
   EXPECT_TRUE(window.RowChecked(2));
   EXPECT_FALSE(window.RowChecked(1));
 
+  // While the program works, no tick changes and no command starts.
+  window.SetCommandsEnabled(false);
+  for (Control control : {Control::ListView1, Control::PushButton1, Control::PushButton4}) {
+    EXPECT_FALSE(::IsWindowEnabled(Control(control)));
+  }
+  window.SetCommandsEnabled(true);
+  EXPECT_TRUE(::IsWindowEnabled(Control(Control::ListView1)));
+
   window.ClearRows();
   EXPECT_EQ(window.RowCount(), 0);
 }

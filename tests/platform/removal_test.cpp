@@ -80,19 +80,27 @@ TEST(FileRemovalOnWine, AUnixLinkIsRefusedAndWhatItLeadsToLeftAlone) {
   win32::Win32FileSystem files;
   test::QuietWindow window;
   test::NoBackup backup;
-  for (const wchar_t* name : {L"\\link.lnk", L"\\same.lnk", L"\\twin.lnk", L"\\dot.lnk."}) {
-    EXPECT_THROW(files.PlainDelete(ExactOf(links + name)), Failure);
-    EXPECT_THROW(files.ForcedDelete(ExactOf(links + name)), Failure);
-    EXPECT_THROW(files.MoveNamedFile(ExactOf(links + name), ExactOf(links + L"\\moved.lnk")), Failure);
-    const std::wstring_view bare = std::wstring_view(name).substr(1);
-    RemoveFile(window, files, {ExactOf(links), std::u16string(bare.begin(), bare.end()), false}, backup);
-    EXPECT_NE(::GetFileAttributesW(e2e::ExactForm(links + name).c_str()), INVALID_FILE_ATTRIBUTES) << "the link stays";
+  // Once before the folders are listed, once after: the listing tells where names alike need a closer look.
+  for (int pass = 0; pass < 2; ++pass) {
+    for (const wchar_t* name : {L"\\link.lnk", L"\\same.lnk", L"\\twin.lnk", L"\\dot.lnk.", L"\\undot.lnk",
+                                L"\\Folder\\a.lnk"}) {
+      const std::wstring path = links + name, folder = path.substr(0, path.rfind(L'\\'));
+      EXPECT_THROW(files.PlainDelete(ExactOf(path)), Failure) << Narrow(name);
+      EXPECT_THROW(files.ForcedDelete(ExactOf(path)), Failure) << Narrow(name);
+      EXPECT_THROW(files.MoveNamedFile(ExactOf(path), ExactOf(links + L"\\moved.lnk")), Failure) << Narrow(name);
+      const std::wstring bare = path.substr(folder.size() + 1);
+      RemoveFile(window, files, {ExactOf(folder), std::u16string(bare.begin(), bare.end()), false}, backup);
+      EXPECT_NE(::GetFileAttributesW(e2e::ExactForm(path).c_str()), INVALID_FILE_ATTRIBUTES) << "the link stays";
+    }
+    for (const wchar_t* folder : {L"", L"\\Folder"}) files.ListFiles(ExactOf(links + folder), "*.*", [](auto&) {});
   }
   EXPECT_EQ(e2e::ReadFileBytes(links + L"\\target.lnk"), "target\n");
   EXPECT_TRUE(::GetFileAttributesW((links + L"\\target.lnk").c_str()) & FILE_ATTRIBUTE_READONLY);
   EXPECT_EQ(e2e::ReadFileBytes(links + L"\\elsewhere\\same.lnk"), "same name\n");
   EXPECT_EQ(e2e::ReadFileBytes(links + L"\\Twin.lnk"), "upper twin\n");
   EXPECT_EQ(e2e::ReadFileBytes(links + L"\\dot.lnk"), "dotless twin\n");
+  EXPECT_EQ(e2e::ReadFileBytes(links + L"\\undot.lnk."), "dotted twin\n");
+  EXPECT_EQ(e2e::ReadFileBytes(links + L"\\folder\\a.lnk"), "other folder\n");
 }
 
 TEST(RegistryRemovalOnWine, DeletesExactlyTheNamedValueOfTheNamedKey) {

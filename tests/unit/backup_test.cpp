@@ -72,7 +72,7 @@ TEST_F(BackupTest, ValuesAreSavedAsTheyAreNowAndOnTheDiskBeforeTheirDelete) {
   EXPECT_EQ(saved[2].key, u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
   EXPECT_EQ(files.files.at(kFolder + "\\Startup files\\User\\s.lnk"), "startup");
   const std::string restore = Note();
-  EXPECT_NE(restore.find("reg import \"" + kFolder + "\\registry.reg\""), std::string::npos) << restore;
+  EXPECT_NE(restore.find("reg import \"" + kFolder + "\\registry.reg\" /reg:64"), std::string::npos) << restore;
   EXPECT_NE(restore.find("Startup files\\User  ->  " + kUser + "\r\n"), std::string::npos) << restore;
   EXPECT_TRUE(registry.Key(Hive::CurrentUser, kRun).empty());
   EXPECT_TRUE(window.boxes.empty());
@@ -96,7 +96,7 @@ TEST_F(BackupTest, FilesOfOneNameFromBothFoldersBothSurviveWithTheirAttributes) 
   test::CollectorForm1 form2(other.Get());
   other.files.AddFile(kUser + "\\b.lnk", "b");
   other.files.readOnly.insert(kUser + "\\b.lnk");
-  other.files.Fail("MoveNamedFile", "Not the same device");
+  other.files.otherVolume = true;
   other.window.rows.push_back({true, {"STARTUP", kUser, "b.lnk", kUser + "\\"}});
   form2.DeleteItem();
   EXPECT_EQ(other.files.files.at(kFolder + "\\Startup files\\User\\b.lnk"), "b");
@@ -157,7 +157,7 @@ TEST_F(BackupTest, WhatCannotBeSavedStaysAndTheBackupNeverBreaks) {
     test::FailurePlan& plan = std::string(c.fake) == "files" ? static_cast<test::FailurePlan&>(fakes.files)
                                                             : static_cast<test::FailurePlan&>(fakes.registry);
     plan.Fail(c.operation, "refused", c.succeeding, c.times);
-    if (std::string(c.operation) == "CopyExactly") fakes.files.Fail("MoveNamedFile", "Not the same device");
+    fakes.files.otherVolume = std::string(c.operation) == "CopyExactly";
     form.DeleteItem();
 
     std::vector<std::u16string> left;
@@ -197,7 +197,7 @@ TEST_F(BackupTest, WhatCouldNotBeRemovedLeavesTheBackupAtTheEnd) {
   registry.protectedNames.insert(std::u16string(u"P\0x", 3));
   files.AddFile(kUser + "\\busy.lnk.", "in use");
   files.readOnly.insert(kUser + "\\busy.lnk.");
-  files.Fail("MoveNamedFile", "Not the same device");
+  files.otherVolume = true;
   files.Fail("ForcedDelete", "The file is in use", 0, 1);
   window.Check(CheckBox::Check1) = window.Check(CheckBox::Check3) = 1;
   form.LoadItems();
@@ -217,6 +217,22 @@ TEST_F(BackupTest, WhatCouldNotBeRemovedLeavesTheBackupAtTheEnd) {
   EXPECT_FALSE(files.files.count(kFolder + "\\Startup files\\User\\busy.lnk.")) << "the copy went";
   EXPECT_TRUE(files.files.count(kUser + "\\busy.lnk.")) << "the file stayed";
   EXPECT_FALSE(files.files.count(kFolder + "\\registry.reg.new"));
+
+  // A copy that cannot be deleted either is named in the note as one to leave out.
+  test::FakePlatform stuck;
+  test::CollectorForm1 form2(stuck.Get());
+  stuck.files.AddFile(kUser + "\\stuck.lnk", "in use");
+  stuck.files.readOnly.insert(kUser + "\\stuck.lnk");
+  stuck.files.otherVolume = true;
+  stuck.files.Fail("ForcedDelete", "The file is in use");
+  stuck.window.rows.push_back({true, {"STARTUP", kUser, "stuck.lnk", ""}});
+  form2.DeleteItem();
+  const std::string& bytes = stuck.files.files.at(kFolder + "\\How to restore.txt");
+  const std::string leftNote = Utf16ToUtf8(FromUtf16Le(bytes.substr(2)));
+  EXPECT_NE(leftNote.find("do not copy them\r\nback, and delete them when you like:\r\n    \\\\?\\" + kFolder +
+                          "\\Startup files\\User\\stuck.lnk\r\n"),
+            std::string::npos)
+      << leftNote;
 }
 
 // Names the registry editor cannot spell go into registry.reg as comment
