@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -16,11 +17,13 @@ namespace vq {
 // Win32 path rules would trim).
 
 // A registry value: its key as it was opened and its name as the registry
-// counts it.
+// counts it. A value Windows itself needs goes by writing back Windows' own
+// value (resetTo), any other by deleting it.
 struct RegistryValueItem {
   Hive hive;
   std::u16string keyPath;
   std::u16string name;
+  std::optional<StoredValue> resetTo;
 };
 
 // A file of a Startup folder: the folder in the exact form and the name as the

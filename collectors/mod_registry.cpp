@@ -77,7 +77,7 @@ void ListValue(MainWindow& window, ItemTable& items, Hive hive, const std::strin
   const std::string name = ValueNameText(value.name);
   const std::optional<std::string> extraDetails = DecideRegistryRow(keyPath, name, value.name.size(), length, *text);
   if (!extraDetails) return;
-  const int row = window.AddRow("REGISTRY", items.Add(RegistryValueItem{hive, openedPath, value.name}));
+  const int row = window.AddRow("REGISTRY", items.Add(RegistryValueItem{hive, openedPath, value.name, std::nullopt}));
   window.SetSubItem(row, 1, location);
   window.SetSubItem(row, 2, name);
   if (!extraDetails->empty()) window.SetSubItem(row, 3, *extraDetails);

@@ -1,5 +1,7 @@
+#include "app/autostart_points.h"
 #include "app/error_trap.h"
 #include "app/form1.h"
+#include "collectors/autostart_collector.h"
 #include "collectors/mod_registry.h"
 
 namespace vq {
@@ -13,9 +15,11 @@ constexpr char kUserBase[] = "Software\\Microsoft\\Windows\\CurrentVersion\\";
 constexpr char kDefaultUserBase[] = ".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\";
 }  // namespace
 
-// Appends a row for each autorun value of the fixed keys, in a fixed order.
+// Appends a row for each autorun value of the fixed keys, in a fixed order,
+// then for each value of the other autostart points that starts something.
 // (Statements 100 to 122 build the key paths from fixed texts and cannot fail;
-// the visits carry the numbers their reports have always shown.)
+// the visits carry the numbers their reports have always shown, and each
+// point has its own number after them.)
 void Form1::GetRegistryItems() {
   ErrorTrap trap(window_, LocationText("Form1", "GetRegistryItems"));
   auto visit = [&](int statement, Hive hive, const std::string& path) {
@@ -27,6 +31,12 @@ void Form1::GetRegistryItems() {
   visit(138, Hive::CurrentUser, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\");
   for (const char* key : kRunKeys) visit(142, Hive::Users, kDefaultUserBase + std::string(key));
   visit(148, Hive::Users, ".DEFAULT\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows");
+  for (const AutostartPoint& point : AutostartPoints()) {
+    trap.Run(point.statement, [&] { ListAutostartPoint(window_, registry_, shell_, items_, point, point.key); });
+    if (!point.also32) continue;
+    trap.Run(point.statement,
+             [&] { ListAutostartPoint(window_, registry_, shell_, items_, point, In32BitView(point.key)); });
+  }
 }
 
 }  // namespace vq

@@ -24,6 +24,8 @@ class Shell {
   // The user's local application data folder (the known folder
   // LocalAppData); empty text when the shell gives none.
   virtual std::string LocalAppDataFolder() = 0;
+  // The text with the user's environment variables (%SystemRoot%) expanded.
+  virtual std::string ExpandEnvironment(const std::string& text) = 0;
 };
 
 }  // namespace vq

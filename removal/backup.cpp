@@ -124,6 +124,16 @@ constexpr char16_t kPowerShellSetter[] =
     u"}\r\n"
     u"'@\r\n";
 
+// True when registry.reg keeps the value in comment lines, which only the
+// native calls can put back.
+bool InCommentLines(const RegistryValueItem& value) {
+  const HiveInfo* hive = FindHive(value.hive);
+  std::u16string_view path = value.keyPath;
+  while (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
+  return !RegFileCanSpell(value.name) ||
+         !RegFileCanSpellKey(Utf8ToUtf16(hive ? hive->name : "") + u"\\" + std::u16string(path));
+}
+
 }  // namespace
 
 WalkBackup::WalkBackup(FileSystem& files, Shell& shell, Clock& clock, Registry& registry)
@@ -187,7 +197,7 @@ std::optional<std::size_t> WalkBackup::SaveValue(const RegistryValueItem& value)
   // The run's text goes to the file in one write, when the run ends.
   if (regGood_ == 0 && runBytes_.empty()) runBytes_ = RegFile::Start();
   runBytes_ += regFile_.Add(value.hive, value.keyPath, value.name, stored->type, stored->data);
-  if (values_.empty() || !RegFileCanSpell(value.name)) noteStale_ = true;
+  if (values_.empty() || InCommentLines(value)) noteStale_ = true;
   values_.push_back({value, std::move(*stored), State::Pending});
   return values_.size() - 1;
 }
@@ -319,19 +329,19 @@ std::u16string WalkBackup::RestoreText() const {
   for (const Value& value : values_) {
     if (!inBackup(value.state)) continue;
     anyValue = true;
-    anyUnspellable = anyUnspellable || !RegFileCanSpell(value.item.name);
+    anyUnspellable = anyUnspellable || InCommentLines(value.item);
   }
   if (anyValue) {
     text += u"\r\nRegistry values: double-click registry.reg and confirm, or run\r\n    reg import \"" +
             Shown(ExactChild(exactFolder_, u"registry.reg")) + u"\" /reg:64\r\n";
   }
   if (anyUnspellable) {
-    text += u"\r\nThe registry editor cannot write the names of some of these values (they hold characters it\r\n"
-            u"cannot spell), so registry.reg keeps them as comment lines, which it passes over. To put them\r\n"
-            u"back, run these lines in PowerShell:\r\n\r\n";
+    text += u"\r\nThe registry editor cannot write the names of some of these values or of their keys (they\r\n"
+            u"hold characters it cannot spell), so registry.reg keeps them as comment lines, which it passes\r\n"
+            u"over. To put them back, run these lines in PowerShell:\r\n\r\n";
     text += kPowerShellSetter;
     for (const Value& value : values_) {
-      if (!inBackup(value.state) || RegFileCanSpell(value.item.name)) continue;
+      if (!inBackup(value.state) || !InCommentLines(value.item)) continue;
       // The key's first name is one PowerShell can open; the rest goes by its counted name.
       const HiveInfo* hive = FindHive(value.item.hive);
       std::u16string_view path = value.item.keyPath;

@@ -68,7 +68,7 @@ std::optional<RegistryValueItem> Form1::RegistryValueOf(int row, bool withName) 
   const std::optional<RegistryTarget> target = TargetOf(window_.RowText(row, 1));
   if (!target) return std::nullopt;
   return RegistryValueItem{target->hive->hive, Utf8ToUtf16(target->keyPath),
-                           withName ? Utf8ToUtf16(window_.RowText(row, 2)) : std::u16string()};
+                           withName ? Utf8ToUtf16(window_.RowText(row, 2)) : std::u16string(), std::nullopt};
 }
 
 // The file a Startup row stands for: its item, or, for a row the program did

@@ -79,6 +79,10 @@ bool RegFileCanSpell(std::u16string_view name) {
   return name.find_first_of(std::u16string_view(u"\0\r\n", 3)) == std::u16string_view::npos;
 }
 
+bool RegFileCanSpellKey(std::u16string_view keyPath) {
+  return RegFileCanSpell(keyPath) && keyPath.find(u']') == std::u16string_view::npos;
+}
+
 std::u16string RegValueLines(std::u16string_view name, std::uint32_t type, std::string_view data) {
   if (!RegFileCanSpell(name)) {
     std::u16string lines =
@@ -110,6 +114,21 @@ std::string RegFile::Add(Hive hive, std::u16string_view keyPath, std::u16string_
   while (!keyPath.empty() && keyPath.back() == u'\\') keyPath.remove_suffix(1);
   const HiveInfo* info = FindHive(hive);
   std::u16string key = Ascii(info ? info->name : "") + u"\\" + std::u16string(keyPath);
+  if (!RegFileCanSpellKey(key)) {
+    // A key the file cannot spell: the value goes in comment lines whatever its name.
+    std::u16string text = u";The registry editor cannot write the next value's key: see How to restore.txt\r\n;key=hex:";
+    AppendBytes(text, Utf16LeBytes(key), u"\r\n;  ");
+    std::u16string value = RegValueLines(name, type, data);
+    if (RegFileCanSpell(name)) {
+      value = u";name=hex:";
+      AppendBytes(value, Utf16LeBytes(name), u"\r\n;  ");
+      value += u";data=" + HexForm(type);
+      AppendBytes(value, data, u"\r\n;  ");
+    } else {
+      value.erase(0, value.find(u"\r\n") + 2);  // its own first comment line is said already
+    }
+    return Utf16LeBytes(text + value);
+  }
   std::u16string text;
   if (key != lastKey_) {
     text = u"\r\n[" + key + u"]\r\n";

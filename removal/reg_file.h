@@ -24,7 +24,9 @@ namespace vq {
 //   ;name=hex:55,00,00,00,78,00
 //   ;data=hex(1):61,00,00,00
 // A long list of bytes goes on over lines that start with ";  ", each line
-// but the last ending in ",".
+// but the last ending in ",". A value whose key the file cannot spell (one
+// holding U+0000, CR, LF or "]") is written so, its key in a ";key=hex:"
+// line first.
 class RegFile {
  public:
   // The file's first bytes: the byte-order mark and the header line.
@@ -44,6 +46,8 @@ class RegFile {
 
 // True when a value of this name can be written as a line the registry editor imports.
 bool RegFileCanSpell(std::u16string_view name);
+// True when the key (HKEY_...\path) can be written as a section line.
+bool RegFileCanSpellKey(std::u16string_view key);
 
 // One value, CRLF included: its line, or its comment lines.
 std::u16string RegValueLines(std::u16string_view name, std::uint32_t type, std::string_view data);

@@ -1,5 +1,6 @@
 #include "removal/registry_removal.h"
 
+#include "app/autostart_points.h"
 #include "platform/failure.h"
 #include "platform/text.h"
 
@@ -19,13 +20,17 @@ std::optional<RegistryTarget> TargetOf(std::string_view location) {
 }
 
 bool DeleteRegistryValue(Registry& registry, const RegistryValueItem& value) {
+  // A value Windows itself needs is written back to Windows' own, never deleted.
+  if (!value.resetTo && IsWindowsOwnValue(value.hive, value.keyPath, value.name)) return false;
   std::unique_ptr<RegistryKey> key;
   try {
     key = registry.OpenKey(value.hive, value.keyPath, kKeyAccess0x3F);
   } catch (const Failure&) {
     return false;  // a key the registry will not open: the value stays
   }
-  return key && key->DeleteValue(value.name);
+  if (!key) return false;
+  return value.resetTo ? key->SetValue(value.name, value.resetTo->type, value.resetTo->data)
+                       : key->DeleteValue(value.name);
 }
 
 }  // namespace vq

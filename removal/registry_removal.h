@@ -25,9 +25,10 @@ std::optional<RegistryTarget> TargetOf(std::string_view location);
 
 // Deletes exactly the named value of the key below the hive (the empty name
 // is the key's default value), through the key opened with access 0x3F in the
-// view the collector read it from. A value that is missing or protected simply
-// stays as it is; the answer (true when the value was deleted) tells the
-// backup, never the user.
+// view the collector read it from; a value Windows itself needs is written
+// back to Windows' own instead (resetTo), and never deleted. A value that is
+// missing or protected simply stays as it is; the answer (true when the value
+// went) tells the backup, never the user.
 bool DeleteRegistryValue(Registry& registry, const RegistryValueItem& value);
 
 }  // namespace vq

@@ -32,4 +32,18 @@ std::string Win32Shell::LocalAppDataFolder() {
   return folder;
 }
 
+std::string Win32Shell::ExpandEnvironment(const std::string& text) {
+  const std::wstring wide = Widen(text);
+  std::wstring expanded(wide.size() + 64, L'\0');
+  for (;;) {
+    const DWORD size = ::ExpandEnvironmentStringsW(wide.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
+    if (size == 0) return text;  // nothing it could do: the text as it is
+    if (size <= expanded.size()) {
+      expanded.resize(size - 1);
+      return Narrow(expanded);
+    }
+    expanded.resize(size);
+  }
+}
+
 }  // namespace vq::win32

@@ -13,6 +13,7 @@ class Win32Shell final : public Shell {
   std::string SpecialFolderPath(int csidl) override;
   std::optional<std::string> UserName() override;
   std::string LocalAppDataFolder() override;
+  std::string ExpandEnvironment(const std::string& text) override;
 
  private:
   HWND owner_;

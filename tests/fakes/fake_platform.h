@@ -545,6 +545,12 @@ class FakeShell : public Shell, public FailurePlan {
   std::optional<std::string> UserName() override { return FailurePlan::Check("UserName"), user; }
   std::string localAppData = "C:\\Users\\Ann\\AppData\\Local";
   std::string LocalAppDataFolder() override { return localAppData; }
+  // %SystemRoot% and %windir% are C:\WINDOWS, as the system folder says.
+  std::string ExpandEnvironment(const std::string& text) override {
+    std::string expanded = text;
+    for (const char* variable : {"%SystemRoot%", "%windir%"}) expanded = ReplaceAll(expanded, variable, "C:\\WINDOWS");
+    return expanded;
+  }
 };
 
 // Services as the management query returns them; a property left nullopt is null.

@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     std::string data;
   };
   static const std::u16string kKeys[] = {u"Software\\Microsoft\\Windows\\CurrentVersion\\Run", u"SOFTWARE\\X\\",
-                                         u"Software\\\u00DC\u4E2D"};
+                                         u"Software\\\u00DC\u4E2D", std::u16string(u"SOFTWARE\\a\0b", 12),
+                                         u"SOFTWARE\\a]b", u"SOFTWARE\\a\r\nb"};
   static const vq::Hive kHives[] = {vq::Hive::CurrentUser, vq::Hive::LocalMachine, vq::Hive::Users};
   static const std::uint32_t kTypes[] = {vq::regtype::kSz, vq::regtype::kExpandSz, vq::regtype::kBinary,
                                          vq::regtype::kDword, vq::regtype::kMultiSz, 0, 11};
@@ -50,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
                                 : written.hive == vq::Hive::LocalMachine ? u"HKEY_LOCAL_MACHINE\\"
                                                                          : u"HKEY_USERS\\";
     if (back.key != hive + key || back.name != written.name || back.type != written.type ||
-        back.data != written.data || back.comment == vq::RegFileCanSpell(written.name)) {
+        back.data != written.data ||
+        back.comment == (vq::RegFileCanSpell(written.name) && vq::RegFileCanSpellKey(hive + key))) {
       std::abort();
     }
   }

@@ -55,7 +55,7 @@ TEST_F(Win32MainWindowTest, RowsKeepTheirTextsExactlyIncludingNonAnsiAndLongOnes
 
   // While the program works, no tick changes and no command starts.
   window.SetCommandsEnabled(false);
-  for (Control control : {Control::ListView1, Control::PushButton1, Control::PushButton4}) {
+  for (vq::Control control : {vq::Control::ListView1, vq::Control::PushButton1, vq::Control::PushButton4}) {
     EXPECT_FALSE(::IsWindowEnabled(Control(control)));
   }
   window.SetCommandsEnabled(true);

@@ -117,7 +117,7 @@ TEST(RegistryRemovalOnWine, DeletesExactlyTheNamedValueOfTheNamedKey) {
   win32::Win32Registry registry;
   auto remove = [&](Hive hive, const std::wstring& key, const std::wstring& name) {
     return DeleteRegistryValue(registry, {hive, std::u16string(key.begin(), key.end()),
-                                          std::u16string(name.begin(), name.end())});
+                                          std::u16string(name.begin(), name.end()), std::nullopt});
   };
   EXPECT_TRUE(remove(Hive::CurrentUser, test, L"\u00DCberwachung-\u4E2D"));
   EXPECT_TRUE(remove(Hive::CurrentUser, test, L""));

@@ -109,25 +109,30 @@ std::optional<std::vector<ImportedValue>> ReadRegFile(std::string_view bytes) {
   std::vector<ImportedValue> values;
   std::u16string key;
   std::optional<std::u16string> commentName;  // the name of a value kept in comment lines, until its data
+  std::optional<std::u16string> commentKey;   // its key, when the file cannot spell it
   for (std::size_t n = 1; n < lines.size(); ++n) {
     const std::u16string& line = lines[n];
     if (line.empty()) continue;
     if (line[0] == u';') {
-      if (line.starts_with(u";name=")) {
+      if (line.starts_with(u";key=")) {
+        std::optional<ImportedValue> key = HexValue(std::u16string_view(line).substr(5));
+        if (!key || key->type != 3 || key->data.size() % 2 || commentKey || commentName) return std::nullopt;
+        commentKey = Utf16Text(key->data);
+      } else if (line.starts_with(u";name=")) {
         std::optional<ImportedValue> name = HexValue(std::u16string_view(line).substr(6));
-        if (!name || name->type != 3 || name->data.size() % 2 || key.empty()) return std::nullopt;
+        if (!name || name->type != 3 || name->data.size() % 2 || (key.empty() && !commentKey)) return std::nullopt;
         commentName = Utf16Text(name->data);
       } else if (line.starts_with(u";data=")) {
         std::optional<ImportedValue> value = HexValue(std::u16string_view(line).substr(6));
         if (!value || !commentName) return std::nullopt;
-        value->key = key;
+        value->key = commentKey ? *std::exchange(commentKey, std::nullopt) : key;
         value->name = *std::exchange(commentName, std::nullopt);
         value->comment = true;
         values.push_back(std::move(*value));
       }
       continue;
     }
-    if (commentName) return std::nullopt;  // a name without its data
+    if (commentName || commentKey) return std::nullopt;  // a name or key without its data
     if (line.front() == u'[') {
       if (line.back() != u']') return std::nullopt;
       key = line.substr(1, line.size() - 2);
@@ -169,7 +174,7 @@ std::optional<std::vector<ImportedValue>> ReadRegFile(std::string_view bytes) {
     }
     values.push_back(std::move(value));
   }
-  if (commentName) return std::nullopt;
+  if (commentName || commentKey) return std::nullopt;
   return values;
 }
 

@@ -16,8 +16,8 @@ struct ImportedValue {
   std::u16string name;  // empty for the default value
   std::uint32_t type;
   std::string data;
-  // Kept in comment lines (";name=hex:…", ";data=hex(…):…"), which the
-  // registry editor passes over: only the native calls can put it back.
+  // Kept in comment lines ([";key=hex:…"], ";name=hex:…", ";data=hex(…):…"),
+  // which the registry editor passes over: only the native calls can put it back.
   bool comment = false;
 };
 

@@ -71,6 +71,45 @@ std::vector<FakeRegistry::Value> Sorted(std::vector<FakeRegistry::Value> values)
   return values;
 }
 
+std::string Sz(std::u16string_view text) { return test::Utf16Le(text) + std::string(2, '\0'); }
+
+// The other autostart points, with look-alikes: keys below whose names hold
+// U+0000 beside their twins, and the values Windows itself needs at its own
+// value, written otherwise, at another, or not there.
+void SeedAutostartPoints(std::mt19937& random, test::FakePlatform& fakes) {
+  FakeRegistry& registry = fakes.registry;
+  auto maybe = [&](Hive hive, const std::string& key, std::u16string name, std::uint32_t type, std::string data) {
+    if (random() % 2) registry.Key(hive, key).push_back({std::move(name), type, std::move(data)});
+  };
+  for (const std::u16string& name : {std::u16string(u"Upd"), std::u16string(u"Upd\0x", 5), std::u16string()}) {
+    maybe(Hive::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run", name,
+          regtype::kSz, Sz(u"C:\\p\\p.exe"));
+  }
+  for (const std::string& sub : {std::string("1"), std::string("1\0x", 3)}) {
+    const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx\\" + sub;
+    maybe(Hive::LocalMachine, key, u"", regtype::kSz, Sz(u"Title"));
+    maybe(Hive::LocalMachine, key, u"a", regtype::kSz, Sz(u"C:\\o\\once.exe"));
+    maybe(Hive::LocalMachine, key + "\\Depend", u"d", regtype::kExpandSz, Sz(u"%SystemRoot%\\d.dll"));
+    maybe(Hive::LocalMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\" + sub,
+          u"Debugger", regtype::kSz, Sz(u"C:\\d\\dbg.exe"));
+  }
+  const std::string winlogon = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+  const std::u16string shells[] = {u"explorer.exe", u" Explorer.EXE ", u"C:\\e\\evil.exe"};
+  maybe(Hive::LocalMachine, winlogon, u"Shell", regtype::kSz, Sz(shells[random() % 3]));
+  const std::u16string userinits[] = {u"C:\\WINDOWS\\system32\\userinit.exe,", u"%SystemRoot%\\system32\\userinit.exe,",
+                                      u"C:\\WINDOWS\\system32\\userinit.exe,C:\\u.exe"};
+  maybe(Hive::LocalMachine, winlogon, u"Userinit", regtype::kSz, Sz(userinits[random() % 3]));
+  const std::string boots[] = {Sz(u"autocheck autochk *") + std::string(2, '\0'),
+                               Sz(u"autocheck autochk /k:C *") + std::string(2, '\0'),
+                               Sz(u"autocheck autochk *") + Sz(u"C:\\b.exe") + std::string(2, '\0')};
+  maybe(Hive::LocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", u"BootExecute", regtype::kMultiSz,
+        boots[random() % 3]);
+  for (const std::string& key : {std::string("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows"),
+                                 std::string("SOFTWARE\\WOW6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Windows")}) {
+    maybe(Hive::LocalMachine, key, u"AppInit_DLLs", regtype::kSz, random() % 2 ? "" : Sz(u"C:\\h\\hook.dll"));
+  }
+}
+
 void Seed(std::mt19937& random, test::FakePlatform& fakes) {
   for (std::size_t k = 0; k < std::size(kKeys); ++k) {
     std::vector<FakeRegistry::Value>& values = fakes.registry.Key(kKeys[k].hive, kKeys[k].path);
@@ -83,6 +122,7 @@ void Seed(std::mt19937& random, test::FakePlatform& fakes) {
       }
     }
   }
+  SeedAutostartPoints(random, fakes);
   for (const std::string& folder : {kUserFolder, kCommonFolder}) {
     for (const char* name : kFileNames) {
       if (random() % 2 != 0) continue;
@@ -100,7 +140,7 @@ void Seed(std::mt19937& random, test::FakePlatform& fakes) {
 }
 
 // What a listed row stands for, as the campaign names the seeded items:
-// "value:<key index>:<name as UTF-8 of its code units>", "file:<path>",
+// "value:<key's id>:<name as UTF-16LE bytes>", "file:<path>",
 // "service:<name>"; empty for a system-file line. Fails when the row's texts
 // do not show its item, or its item was not seeded.
 std::string Meaning(test::CollectorForm1& form, test::FakePlatform& fakes, const test::FakeWindow::Row& row) {
@@ -111,13 +151,14 @@ std::string Meaning(test::CollectorForm1& form, test::FakePlatform& fakes, const
   if (!item) throw std::runtime_error("a listed row carries no item");
   if (const auto* value = std::get_if<RegistryValueItem>(item)) {
     const std::string keyPath = Utf16ToUtf8(value->keyPath);
-    if (texts[1] != FindHive(value->hive)->prefix + keyPath || texts[2] != ValueNameText(value->name)) {
+    if (texts[1] != FindHive(value->hive)->prefix + ValueNameText(value->keyPath) ||
+        texts[2] != ValueNameText(value->name)) {
       throw std::runtime_error("a registry row does not show its value: " + texts[2]);
     }
-    for (std::size_t k = 0; k < std::size(kKeys); ++k) {
-      if (kKeys[k].hive != value->hive || kKeys[k].path != keyPath) continue;
-      for (const FakeRegistry::Value& seeded : fakes.registry.Key(kKeys[k].hive, kKeys[k].path)) {
-        if (seeded.name == value->name) return "value:" + std::to_string(k) + ":" + test::Utf16Le(value->name);
+    const std::string id = FakeRegistry::Id(value->hive, keyPath);
+    if (auto key = fakes.registry.keys.find(id); key != fakes.registry.keys.end()) {
+      for (const FakeRegistry::Value& seeded : key->second) {
+        if (seeded.name == value->name) return "value:" + id + ":" + test::Utf16Le(value->name);
       }
     }
     throw std::runtime_error("a registry row stands for nothing seeded: " + texts[2]);
@@ -141,12 +182,22 @@ std::string Restore(test::FakePlatform& fakes, const std::map<std::string, std::
     const auto values = test::ReadRegFile(reg->second);
     if (!values) return "registry.reg does not read";
     for (const test::ImportedValue& value : *values) {
-      const Key* key = std::find_if(std::begin(kKeys), std::end(kKeys), [&](const Key& k) {
-        return value.key == Utf8ToUtf16(std::string(FindHive(k.hive)->name) + "\\" + k.path);
+      const auto hives = Hives();
+      const auto hive = std::find_if(hives.begin(), hives.end(), [&](const HiveInfo& h) {
+        return value.key.starts_with(Utf8ToUtf16(h.name) + u"\\");
       });
-      if (key == std::end(kKeys)) return "registry.reg names an unknown key";
-      if (value.comment == RegFileCanSpell(value.name)) return "a value in the wrong form";
-      fakes.registry.Key(key->hive, key->path).push_back({value.name, value.type, value.data});
+      if (hive == hives.end()) return "registry.reg names an unknown hive";
+      const std::string path = Utf16ToUtf8(value.key.substr(std::string(hive->name).size() + 1));
+      if (!fakes.registry.keys.count(FakeRegistry::Id(hive->hive, path))) return "registry.reg names an unknown key";
+      if (value.comment == (RegFileCanSpell(value.name) && RegFileCanSpellKey(value.key))) return "a value in the wrong form";
+      // As importing it does: the value is written, over one of its name.
+      std::vector<FakeRegistry::Value>& key = fakes.registry.Key(hive->hive, path);
+      auto same = std::find_if(key.begin(), key.end(), [&](const auto& v) { return v.name == value.name; });
+      if (same == key.end()) {
+        key.push_back({value.name, value.type, value.data});
+      } else {
+        *same = {value.name, value.type, value.data};
+      }
     }
   }
   auto note = fakes.files.files.find(kBackup + "\\How to restore.txt");
@@ -229,7 +280,8 @@ std::string RunRound(unsigned seed) {
   const auto filesBefore = fakes.files.files;
   const auto readOnlyBefore = fakes.files.readOnly;
   auto servicesBefore = fakes.services.services;
-  std::set<std::string> listed, ticked;
+  std::set<std::string> listed;
+  std::map<std::string, std::optional<StoredValue>> ticked;  // meaning -> what the value is written back to
   for (test::FakeWindow::Row& row : fakes.window.rows) {
     std::string meaning;
     try {
@@ -239,7 +291,10 @@ std::string RunRound(unsigned seed) {
     }
     if (!meaning.empty() && !listed.insert(meaning).second) return "two rows stand for " + meaning;
     row.checked = random() % 5 < 2;
-    if (row.checked) ticked.insert(meaning);
+    if (!row.checked) continue;
+    const StartupItem* item = form.items_.Find(row.item);
+    const auto* value = item ? std::get_if<RegistryValueItem>(item) : nullptr;
+    ticked[meaning] = value ? value->resetTo : std::nullopt;
   }
   // At every yield the backup holds what is gone; clicks that arrive then must change nothing.
   std::string atYield;
@@ -257,11 +312,16 @@ std::string RunRound(unsigned seed) {
   fakes.window.during = nullptr;
   if (!atYield.empty()) return atYield;
 
-  for (std::size_t k = 0; k < std::size(kKeys); ++k) {
-    const std::string id = FakeRegistry::Id(kKeys[k].hive, kKeys[k].path);
+  // Ticked values are gone, or hold Windows' own where Windows needs them; every other is as it was.
+  for (const auto& [id, values] : registryBefore) {
     std::vector<FakeRegistry::Value> expected;
-    for (const FakeRegistry::Value& value : registryBefore.at(id)) {
-      if (!ticked.count("value:" + std::to_string(k) + ":" + test::Utf16Le(value.name))) expected.push_back(value);
+    for (const FakeRegistry::Value& value : values) {
+      auto it = ticked.find("value:" + id + ":" + test::Utf16Le(value.name));
+      if (it == ticked.end()) {
+        expected.push_back(value);
+      } else if (it->second) {
+        expected.push_back({value.name, it->second->type, it->second->data});
+      }
     }
     if (!SameValues(fakes.registry.keys.at(id), expected)) return "registry key " + id + " is not as expected";
   }

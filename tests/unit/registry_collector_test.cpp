@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "app/form1.h"
+#include "app/autostart_points.h"
 #include "collectors/mod_registry.h"
+#include "platform/text.h"
 #include "fakes/fake_platform.h"
 #include "unit/collector_test_support.h"
 
@@ -9,6 +11,7 @@ namespace vq {
 namespace {
 
 using test::Row;
+using FakeRegistryValue = StoredValue;
 
 TEST(RegistryRowRules, ExtraDetailsAndWhichValuesGiveRows) {
   const std::string run = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
@@ -106,7 +109,10 @@ TEST_F(RegistryCollectorTest, VisitsTheKeysInOrderWithTheirLocations) {
   form.GetRegistryItems();
   EXPECT_EQ(Rows(), expected);
   EXPECT_EQ(Reports(), std::vector<std::string>{});
-  for (const std::string& opened : registry.opened) EXPECT_EQ(opened.substr(0, 3), "63|") << opened;
+  // The Run keys with the access they have always been opened with; the other points only to be read.
+  for (std::size_t i = 0; i < registry.opened.size(); ++i) {
+    EXPECT_EQ(registry.opened[i].substr(0, registry.opened[i].find('|')), i < 18 ? "63" : "131097") << registry.opened[i];
+  }
   EXPECT_EQ(registry.openKeys, 0);
   EXPECT_EQ(std::count(window.log.begin(), window.log.end(), "DoEvents"), 2 * 18) << "two yields per value";
   EXPECT_EQ(expected[12].texts[1].back(), '\\');
@@ -153,7 +159,106 @@ TEST_F(RegistryCollectorTest, MissingKeysAddNothingAndSayNothing) {
   form.GetRegistryItems();
   EXPECT_TRUE(Rows().empty());
   EXPECT_TRUE(Reports().empty());
-  EXPECT_EQ(registry.opened.size(), 18u);
+  EXPECT_EQ(registry.opened.size(), 18u + 15u) << "the Run keys, then the other points (three in both views)";
+}
+
+// The other autostart points: which values each lists and how each goes.
+TEST_F(RegistryCollectorTest, AutostartPointsListWhatStartsSomethingAndResetWhatWindowsNeeds) {
+  using test::Utf16Le;
+  const std::string nul(2, '\0');
+  auto sz = [&](std::u16string_view text) { return Utf16Le(text) + nul; };
+  auto multi = [&](std::initializer_list<std::u16string_view> entries) {
+    std::string data;
+    for (std::u16string_view entry : entries) data += sz(entry);
+    return data + nul;
+  };
+  const std::string policies = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run";
+  const std::string runOnceEx = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx";
+  const std::string setup = "SOFTWARE\\Microsoft\\Active Setup\\Installed Components";
+  const std::string ifeo = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options";
+  const std::string winlogon = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+  const std::string session = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+  const std::string rdpwd = "SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\Wds\\rdpwd";
+  const std::string windows = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
+  struct Case {
+    Hive hive;
+    std::string key;
+    std::u16string name;
+    std::uint32_t type;
+    std::string data;
+    bool listed;
+  };
+  const Case cases[] = {
+      {Hive::LocalMachine, "SOFTWARE\\" + policies.substr(9), u"Tool", regtype::kSz, sz(u"\"C:\\x\\t.exe\" /m"), true},
+      {Hive::LocalMachine, "SOFTWARE\\" + policies.substr(9), u"Number", regtype::kDword, "\1\0\0\0", false},
+      {Hive::CurrentUser, policies, u"", regtype::kExpandSz, sz(u"%SystemRoot%\\d.exe"), true},  // every value
+      {Hive::LocalMachine, runOnceEx + "\\0001", u"", regtype::kSz, sz(u"Title"), false},  // a title, no command
+      {Hive::LocalMachine, runOnceEx + "\\0001", u"1", regtype::kSz, sz(u"C:\\a\\one.exe"), true},
+      {Hive::LocalMachine, runOnceEx + "\\0001\\Depend", u"d", regtype::kSz, sz(u"dep.dll"), true},
+      {Hive::LocalMachine, In32BitView(runOnceEx) + "\\0002", u"2", regtype::kSz, sz(u"two.exe"), true},
+      {Hive::LocalMachine, "SYSTEM\\CurrentControlSet\\Control\\BootVerificationProgram", u"ImagePath",
+       regtype::kExpandSz, sz(u"C:\\b\\verify.exe"), true},
+      {Hive::LocalMachine, setup + "\\{A}", u"StubPath", regtype::kSz, sz(u"a.exe"), false},  // IsInstalled 0
+      {Hive::LocalMachine, setup + "\\{A}", u"IsInstalled", regtype::kDword, std::string(4, '\0'), false},
+      {Hive::LocalMachine, setup + "\\{B}", u"StubPath", regtype::kSz, sz(u"b.exe"), true},
+      {Hive::LocalMachine, ifeo + "\\calc.exe", u"GlobalFlag", regtype::kSz, sz(u"2"), false},
+      {Hive::LocalMachine, ifeo + std::string("\\a\0b", 4), u"Debugger", regtype::kSz, sz(u"C:\\d\\dbg.exe"), true},
+      {Hive::CurrentUser, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", u"Shell", regtype::kSz,
+       sz(u"explorer.exe"), true},  // the user's own shell is a command, whatever it says
+      {Hive::LocalMachine, winlogon, u"Userinit", regtype::kSz, sz(u" %SystemRoot%\\System32\\USERINIT.exe, "), false},
+      {Hive::LocalMachine, winlogon, u"Shell", regtype::kSz, sz(u"C:\\e\\evil.exe"), true},
+      {Hive::LocalMachine, session, u"BootExecute", regtype::kMultiSz, multi({u"autocheck autochk /k:C *"}), false},
+      {Hive::LocalMachine, rdpwd, u"StartupPrograms", regtype::kSz, sz(u"rdpclip,C:\\r\\x.exe"), true},
+      {Hive::LocalMachine, windows, u"AppInit_DLLs", regtype::kSz, "", false},  // zero-length is empty
+      {Hive::LocalMachine, In32BitView(windows), u"AppInit_DLLs", regtype::kSz, sz(u"C:\\w\\hook.dll"), true},
+  };
+  for (const Case& c : cases) registry.Key(c.hive, c.key).push_back({c.name, c.type, c.data});
+  form.GetRegistryItems();
+  std::vector<Row> expected;
+  for (const Case& c : cases) {
+    if (!c.listed) continue;
+    const std::string text = Utf16ToUtf8(FromUtf16Le(c.data.substr(0, c.data.find(nul))));
+    expected.push_back({"REGISTRY", HivePrefix(c.hive) + ValueNameText(Utf8ToUtf16(c.key)), ValueNameText(c.name),
+                        ProgramFolderOf(text)});
+  }
+  EXPECT_EQ(Rows(), expected);
+  EXPECT_EQ(expected[7].texts[1], "HKLM:" + ifeo + "\\a\xE2\x90\x80" "b") << "a key name's U+0000 shown as U+2400";
+  EXPECT_TRUE(Reports().empty());
+
+  // Defaults written otherwise, absent, or a multi-string that is more than disk checks.
+  for (const auto& [name, data, listed] : {std::tuple{u"Userinit", sz(u"c:\\windows\\system32\\userinit.exe,"), false},
+                                           std::tuple{u"Userinit", sz(u"C:\\WINDOWS\\system32\\userinit.exe,C:\\x.exe"), true}}) {
+    test::FakePlatform fresh;
+    test::CollectorForm1 other(fresh.Get());
+    fresh.registry.Key(Hive::LocalMachine, winlogon).push_back({std::u16string(name), regtype::kSz, data});
+    fresh.registry.Key(Hive::LocalMachine, session).push_back(
+        {u"BootExecute", regtype::kMultiSz, multi({u"autocheck autochk *", u"C:\\x.exe"})});
+    other.GetRegistryItems();
+    ASSERT_EQ(fresh.window.rows.size(), listed ? 2u : 1u) << Utf16ToUtf8(name);
+    EXPECT_EQ(fresh.window.rows.back().texts[2], "BootExecute");
+  }
+
+  // Ticked: commands deleted, what Windows needs written back to Windows' own.
+  for (auto& row : window.rows) row.checked = true;
+  form.DeleteItem();
+  auto value = [&](Hive hive, const std::string& key, std::u16string_view name) -> std::optional<FakeRegistryValue> {
+    for (const auto& stored : registry.Key(hive, key)) {
+      if (stored.name == name) return FakeRegistryValue{stored.type, stored.data};
+    }
+    return std::nullopt;
+  };
+  EXPECT_EQ(value(Hive::LocalMachine, winlogon, u"Shell"), (FakeRegistryValue{regtype::kSz, sz(u"explorer.exe")}));
+  EXPECT_EQ(value(Hive::LocalMachine, rdpwd, u"StartupPrograms"), (FakeRegistryValue{regtype::kSz, sz(u"rdpclip")}));
+  EXPECT_EQ(value(Hive::LocalMachine, In32BitView(windows), u"AppInit_DLLs"), (FakeRegistryValue{regtype::kSz, nul}));
+  EXPECT_FALSE(value(Hive::LocalMachine, ifeo + std::string("\\a\0b", 4), u"Debugger"));
+  EXPECT_FALSE(value(Hive::CurrentUser, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", u"Shell"));
+  EXPECT_TRUE(value(Hive::LocalMachine, winlogon, u"Userinit")) << "unlisted, untouched";
+  EXPECT_TRUE(value(Hive::LocalMachine, runOnceEx + "\\0001", u"")) << "the title stays";
+
+  // A row that names a value Windows needs by its texts alone never deletes it.
+  window.rows = {{true, {"REGISTRY", "HKLM:" + winlogon, "Userinit", ""}}};
+  form.DeleteItem();
+  EXPECT_TRUE(value(Hive::LocalMachine, winlogon, u"Userinit"));
 }
 
 }  // namespace
