@@ -26,9 +26,17 @@ constexpr AutostartPoint kPoints[] = {
     {168, kMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows", TheKey, "AppInit_DLLs", regtype::kSz, "", true, Nothing},
 };
 
+// Letters as the registry compares names, letter case aside; to be safe, with
+// the few letters that some case tables fold into ASCII ones too (dotless i,
+// long s, the Kelvin sign), which Wine's registry keeps apart.
 std::u16string Folded(std::u16string_view text) {
   std::u16string folded(text);
-  for (char16_t& c : folded) c = (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
+  for (char16_t& c : folded) {
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    if (c == u'\u0131') c = u'i';
+    if (c == u'\u017F') c = u's';
+    if (c == u'\u212A') c = u'k';
+  }
   return folded;
 }
 
@@ -42,14 +50,17 @@ std::string In32BitView(std::string_view key) {
   return "SOFTWARE\\WOW6432Node\\" + std::string(key.substr(kSoftware.size()));
 }
 
-bool IsWindowsOwnValue(Hive hive, std::u16string_view keyPath, std::u16string_view name) {
-  while (!keyPath.empty() && keyPath.back() == u'\\') keyPath.remove_suffix(1);
+bool IsWindowsOwnValue(Registry& registry, Hive hive, RegistryKey& key, std::u16string_view name) {
+  std::optional<std::u16string> keyName;  // asked when first needed
   for (const AutostartPoint& point : kPoints) {
     if (point.defaultType == kCommand || point.hive != hive || Folded(name) != Folded(Utf8ToUtf16(point.value))) {
       continue;
     }
-    for (const std::string& key : {std::string(point.key), In32BitView(point.key)}) {
-      if (Folded(keyPath) == Folded(Utf8ToUtf16(key))) return true;
+    for (const std::string& path : {std::string(point.key), In32BitView(point.key)}) {
+      const std::unique_ptr<RegistryKey> own = registry.OpenKey(hive, Utf8ToUtf16(path), kKeyQueryValue);
+      if (!own) continue;
+      if (!keyName) keyName = Folded(key.FullName());
+      if (Folded(own->FullName()) == *keyName) return true;
     }
   }
   return false;

@@ -52,8 +52,12 @@ std::span<const AutostartPoint> AutostartPoints();
 // (SOFTWARE\WOW6432Node\...).
 std::string In32BitView(std::string_view key);
 
-// True when Windows itself needs this value: it may be written back to its
-// default, never deleted, whatever a row says.
-bool IsWindowsOwnValue(Hive hive, std::u16string_view keyPath, std::u16string_view name);
+// True when the open key holds, under this name, a value Windows itself
+// needs: it may be written back to Windows' own, never deleted, whatever a
+// row says. Keys are told apart by the names the registry itself gives them,
+// however they were reached (a doubled separator, CurrentControlSet for
+// ControlSet001); names as the registry compares them, letter case aside.
+// Throws Failure when the registry does not say.
+bool IsWindowsOwnValue(Registry& registry, Hive hive, RegistryKey& key, std::u16string_view name);
 
 }  // namespace vq

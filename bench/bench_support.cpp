@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "app/autostart_points.h"
 #include "e2e/harness.h"
 #include "platform/win32/text.h"
 
@@ -67,8 +68,59 @@ void PumpMessages() {
   }
 }
 
+namespace {
+
+// The least reading of one key of an autostart point: its one value, or every value.
+void ReadPointKey(HKEY key, const char* value) {
+  BYTE data[4096];
+  if (value) {
+    const std::wstring name = win32::Widen(value);
+    DWORD size = sizeof data, type = 0;
+    ::RegQueryValueExW(key, name.c_str(), nullptr, &type, data, &size);
+    return;
+  }
+  wchar_t name[256];
+  for (DWORD index = 0;; ++index) {
+    DWORD nameLength = 256, dataLength = sizeof data, type = 0;
+    if (::RegEnumValueW(key, index, name, &nameLength, nullptr, &type, data, &dataLength) != ERROR_SUCCESS) break;
+  }
+}
+
+// The least reading of the autostart points beyond the Run keys: each key
+// opened to be read, the keys below it listed and opened, their values read.
+void ReadAutostartPoints() {
+  for (const AutostartPoint& point : AutostartPoints()) {
+    const auto root = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(point.hive)));
+    for (const std::string& path : {std::string(point.key), In32BitView(point.key)}) {
+      if (path != point.key && !point.also32) break;
+      HKEY key = nullptr;
+      if (::RegOpenKeyExW(root, win32::Widen(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
+      if (point.keys == PointKeys::TheKey) ReadPointKey(key, point.value);
+      wchar_t name[256];
+      for (DWORD index = 0; point.keys != PointKeys::TheKey; ++index) {
+        DWORD length = 256;
+        if (::RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        HKEY below = nullptr;
+        if (::RegOpenKeyExW(key, name, 0, KEY_READ, &below) != ERROR_SUCCESS) continue;
+        ReadPointKey(below, point.value);
+        HKEY depend = nullptr;
+        if (point.keys == PointKeys::EachSubKeyAndItsDepend &&
+            ::RegOpenKeyExW(below, L"Depend", 0, KEY_READ, &depend) == ERROR_SUCCESS) {
+          ReadPointKey(depend, point.value);
+          ::RegCloseKey(depend);
+        }
+        ::RegCloseKey(below);
+      }
+      ::RegCloseKey(key);
+    }
+  }
+}
+
+}  // namespace
+
 double GatherFloor(HWND list, const std::vector<std::vector<std::wstring>>& rows, int yields) {
   const auto start = Stopwatch::now();
+  ReadAutostartPoints();
   for (const e2e::AutorunKey& key : e2e::kAutorunKeys) {
     HKEY opened = nullptr;
     if (::RegOpenKeyExW(key.root, key.path, 0, KEY_READ, &opened) != ERROR_SUCCESS) continue;

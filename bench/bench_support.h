@@ -43,7 +43,8 @@ class TimedWindow : public test::QuietWindow {
 };
 
 // The least a list gathering of the same rows costs: the same sources
-// enumerated raw (RegEnumValueW over the program's keys, FindFirstFileW over
+// enumerated raw (RegEnumValueW over the program's keys, the reads of the
+// other autostart points, FindFirstFileW over
 // the two Startup folders with the one presence open of each listed file the
 // Startup source has always made, the four system files read), the same rows
 // put in the list with its redraw suspended through raw list messages, and

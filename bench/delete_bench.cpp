@@ -152,19 +152,6 @@ double RawWalkFloor() {
   return Ms(Stopwatch::now() - start);
 }
 
-// The newest backup folder, or empty text.
-std::wstring NewestBackup() {
-  WIN32_FIND_DATAW found{};
-  std::wstring newest;
-  HANDLE find = ::FindFirstFileW((kBackups + L"\\*").c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return newest;
-  do {
-    const std::wstring name = found.cFileName;
-    if (name != L"." && name != L".." && name != L"floor" && name > newest) newest = name;
-  } while (::FindNextFileW(find, &found));
-  ::FindClose(find);
-  return newest.empty() ? newest : kBackups + L"\\" + newest;
-}
 
 // What a walk left undone: a ticked item still in its place, or (with
 // backups) one missing from the backup. Empty text when it did all its work.
@@ -182,7 +169,7 @@ std::string Undone(bool backups, const std::vector<std::vector<std::wstring>>& r
   }
   if (!e2e::ListedFiles(ShellFolder(CSIDL_STARTUP)).empty()) return "files were not deleted";
   if (!backups) return "";
-  const std::wstring backup = NewestBackup();
+  const std::wstring backup = e2e::NewestBackupFolder();
   const auto reg = e2e::ReadFileBytes(backup + L"\\registry.reg");
   const auto saved = reg ? test::ReadRegFile(*reg) : std::nullopt;
   if (kValues > 0 && (!saved || saved->size() != static_cast<std::size_t>(kValues))) {

@@ -52,7 +52,9 @@ std::string Normal(Shell& shell, std::u16string_view text) {
   return expanded;
 }
 
+// True when there are entries and each is one of Windows' own disk checks.
 bool AllDiskChecks(const std::vector<std::u16string>& entries) {
+  if (entries.empty()) return false;
   for (const std::u16string& entry : entries) {
     const std::string text = Utf16ToUtf8(entry);
     const std::size_t first = text.find_first_not_of(' ');

@@ -77,6 +77,10 @@ class RegistryKey {
   // The name of the sub-key at the index, exactly as the registry counts
   // it; End after the last one.
   virtual EnumResult EnumSubKey(std::uint32_t index, std::u16string& name) = 0;
+  // The key's full name as the registry itself knows it
+  // (\REGISTRY\MACHINE\SYSTEM\ControlSet001\...), however it was reached.
+  // Throws Failure when the registry does not say.
+  virtual std::u16string FullName() = 0;
   // Opens the sub-key of exactly this name (which may hold U+0000); null
   // when there is none. Throws Failure when the registry refuses it.
   virtual std::unique_ptr<RegistryKey> OpenSubKey(std::u16string_view name, std::uint32_t access) = 0;

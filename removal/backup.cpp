@@ -338,7 +338,8 @@ std::u16string WalkBackup::RestoreText() const {
   if (anyUnspellable) {
     text += u"\r\nThe registry editor cannot write the names of some of these values or of their keys (they\r\n"
             u"hold characters it cannot spell), so registry.reg keeps them as comment lines, which it passes\r\n"
-            u"over. To put them back, run these lines in PowerShell:\r\n\r\n";
+            u"over. To put them back, run these lines in a 64-bit PowerShell (as administrator for machine-wide\r\n"
+            u"values):\r\n\r\n";
     text += kPowerShellSetter;
     for (const Value& value : values_) {
       if (!inBackup(value.state) || !InCommentLines(value.item)) continue;

@@ -20,13 +20,13 @@ std::optional<RegistryTarget> TargetOf(std::string_view location) {
 }
 
 bool DeleteRegistryValue(Registry& registry, const RegistryValueItem& value) {
-  // A value Windows itself needs is written back to Windows' own, never deleted.
-  if (!value.resetTo && IsWindowsOwnValue(value.hive, value.keyPath, value.name)) return false;
   std::unique_ptr<RegistryKey> key;
   try {
     key = registry.OpenKey(value.hive, value.keyPath, kKeyAccess0x3F);
+    // A value Windows itself needs is written back to Windows' own, never deleted.
+    if (key && !value.resetTo && IsWindowsOwnValue(registry, value.hive, *key, value.name)) return false;
   } catch (const Failure&) {
-    return false;  // a key the registry will not open: the value stays
+    return false;  // a key the registry will not open, or will not name: the value stays
   }
   if (!key) return false;
   return value.resetTo ? key->SetValue(value.name, value.resetTo->type, value.resetTo->data)

@@ -212,12 +212,19 @@ std::optional<FileIdentity> IdentityOf(HANDLE file) {
   if (!::GetFileInformationByHandle(file, &info)) return std::nullopt;
   return FileIdentity{info.dwVolumeSerialNumber, static_cast<ULONGLONG>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
 }
-std::optional<FileIdentity> IdentityOf(const std::wstring& exact) {
-  UniqueFileHandle file(::CreateFileW(exact.c_str(), FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!file) return std::nullopt;
-  return IdentityOf(file.get());
+// Opens a file or folder only to ask about it: a link as the link, or as
+// what it leads to (a folder is where its path leads).
+enum class Links { AsLinks, Followed };
+UniqueFileHandle OpenToAsk(const std::wstring& exact, Links links) {
+  const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (links == Links::AsLinks ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+  return UniqueFileHandle(::CreateFileW(exact.c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        flags, nullptr));
+}
+// The identity of the folder a path leads to.
+std::optional<FileIdentity> FolderIdentityOf(const std::wstring& exact) {
+  const UniqueFileHandle folder = OpenToAsk(exact, Links::Followed);
+  return folder ? IdentityOf(folder.get()) : std::nullopt;
 }
 
 std::wstring_view NameOf(std::wstring_view path) { return path.substr(path.find_last_of(L'\\') + 1); }
@@ -265,11 +272,8 @@ std::optional<ULONGLONG> FileIndexOf(HANDLE file) {
   return static_cast<ULONGLONG>(index.QuadPart);
 }
 std::optional<ULONGLONG> FileIndexOf(const std::wstring& exact) {
-  UniqueFileHandle file(::CreateFileW(exact.c_str(), FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!file) return std::nullopt;
-  return FileIndexOf(file.get());
+  const UniqueFileHandle file = OpenToAsk(exact, Links::AsLinks);
+  return file ? FileIndexOf(file.get()) : std::nullopt;
 }
 
 }  // namespace
@@ -277,10 +281,9 @@ std::optional<ULONGLONG> FileIndexOf(const std::wstring& exact) {
 Win32FileSystem::FolderFacts& Win32FileSystem::FactsOf(const std::wstring& exactFolder) {
   FolderFacts& facts = folders_[exactFolder];
   if (facts.objectName.empty()) {
-    const UniqueFileHandle folder(::CreateFileW(exactFolder.c_str(), FILE_READ_ATTRIBUTES,
-                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (folder) facts.objectName = ObjectName(folder.get());
+    if (const UniqueFileHandle folder = OpenToAsk(exactFolder, Links::Followed)) {
+      facts.objectName = ObjectName(folder.get());
+    }
   }
   return facts;
 }
@@ -318,8 +321,8 @@ bool Win32FileSystem::IsNamedEntry(HANDLE file, const std::wstring& exact) {
   // The same entry reached another way (a junction on the way, a short
   // name): its folder is the named folder.
   const std::wstring opened = FinalPath(file);
-  const auto folderOpened = IdentityOf(Exact(ParentOf(opened)));
-  return folderOpened && folderOpened == IdentityOf(folder) && named(NameOf(opened));
+  const auto folderOpened = FolderIdentityOf(Exact(ParentOf(opened)));
+  return folderOpened && folderOpened == FolderIdentityOf(folder) && named(NameOf(opened));
 }
 
 // Opens the one file the exact path names to delete or move it: the name
@@ -461,18 +464,21 @@ bool Win32FileSystem::CopyExactly(const ExactPath& from, const ExactPath& to) {
     if (NameTaken(error)) return false;
     throw Win32Failure("CopyFileExW", error);
   }
+  // Both are opened as themselves: the times of a link are the link's.
   UniqueFileHandle original(::CreateFileW(source.c_str(), FILE_READ_ATTRIBUTES,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                          OPEN_EXISTING, 0, nullptr));
-  UniqueFileHandle copy(::CreateFileW(target.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      0, nullptr));
+                                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  UniqueFileHandle copy(::CreateFileW(target.c_str(), DELETE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   FILETIME created{}, accessed{}, written{};
   if (!original || !copy || !::GetFileTime(original.get(), &created, &accessed, &written) ||
       !::SetFileTime(copy.get(), &created, &accessed, &written)) {
     const DWORD error = ::GetLastError();
-    copy.reset();
-    ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileW(target.c_str());  // a copy that is not exact is no copy
+    if (copy) {  // a copy that is not exact is no copy: it goes, through its own handle
+      SetAttributes(copy.get(), FILE_ATTRIBUTE_NORMAL);
+      FILE_DISPOSITION_INFO dispose{TRUE};
+      ::SetFileInformationByHandle(copy.get(), FileDispositionInfo, &dispose, sizeof dispose);
+    }
     throw Win32Failure("SetFileTime", error);
   }
   return true;

@@ -46,6 +46,7 @@ struct NativeRegistry {
   NtStatus(WINAPI* deleteValue)(HANDLE, const CountedName*);
   NtStatus(WINAPI* setValue)(HANDLE, const CountedName*, ULONG, ULONG, const void*, ULONG);
   NtStatus(WINAPI* openKey)(HANDLE*, ACCESS_MASK, const ObjectAttributes*);
+  NtStatus(WINAPI* queryKey)(HANDLE, int, void*, ULONG, ULONG*);
   ULONG(WINAPI* statusToError)(NtStatus);
 
   static const NativeRegistry& Get() {
@@ -60,11 +61,13 @@ struct NativeRegistry {
         resolve(calls.deleteValue, "NtDeleteValueKey");
         resolve(calls.setValue, "NtSetValueKey");
         resolve(calls.openKey, "NtOpenKey");
+        resolve(calls.queryKey, "NtQueryKey");
         resolve(calls.statusToError, "RtlNtStatusToDosError");
       }
       return calls;
     }();
-    if (!native.queryValue || !native.deleteValue || !native.setValue || !native.openKey || !native.statusToError) {
+    if (!native.queryValue || !native.deleteValue || !native.setValue || !native.openKey || !native.queryKey ||
+        !native.statusToError) {
       throw Failure("The system offers no registry calls for counted names (ntdll)");
     }
     return native;
@@ -100,14 +103,14 @@ class Win32RegistryKey final : public RegistryKey {
     const NativeRegistry& native = NativeRegistry::Get();
     const CountedName counted = Counted(name);
     // Most values fit the room kept from the last call: one trip to the registry.
-    if (query_.size() < 4096) query_.resize(4096);
+    if (query_.size() < 512) query_.resize(512);
     for (;;) {
       ULONG size = 0;
       const NtStatus status = native.queryValue(key_.get(), &counted, kKeyValuePartialInformation, query_.data(),
-                                                static_cast<ULONG>(query_.size()), &size);
+                                                static_cast<ULONG>(query_.size() * sizeof(ULONGLONG)), &size);
       if (status == kStatusObjectNameNotFound) return std::nullopt;
       if (status == kStatusBufferOverflow || status == kStatusBufferTooSmall) {  // grown past the room
-        query_.resize(size + sizeof(PartialValue));
+        query_.resize(size / sizeof(ULONGLONG) + 1);
         continue;
       }
       if (status != kStatusSuccess) native.Throw("NtQueryValueKey", status);
@@ -137,6 +140,18 @@ class Win32RegistryKey final : public RegistryKey {
     }
     name.assign(buffer, buffer + length);
     return EnumResult::Value;
+  }
+
+  std::u16string FullName() override {
+    const NativeRegistry& native = NativeRegistry::Get();
+    std::vector<ULONG> buffer(16384);  // KEY_NAME_INFORMATION: the length in bytes, then the name
+    ULONG size = 0;
+    constexpr int kKeyNameInformation = 3;
+    const NtStatus status = native.queryKey(key_.get(), kKeyNameInformation, buffer.data(),
+                                            static_cast<ULONG>(buffer.size() * sizeof(ULONG)), &size);
+    if (status != kStatusSuccess) native.Throw("NtQueryKey", status);
+    const auto* name = reinterpret_cast<const char16_t*>(buffer.data() + 1);
+    return std::u16string(name, name + buffer[0] / sizeof(char16_t));
   }
 
   std::unique_ptr<RegistryKey> OpenSubKey(std::u16string_view name, std::uint32_t access) override {

@@ -245,24 +245,149 @@ void WriteRegistryText(HKEY root, const std::wstring& key, const std::wstring& n
   if (status != ERROR_SUCCESS) throw std::runtime_error("RegSetValueExW failed");
 }
 
+namespace {
+
+// The native registry calls, which take counted names (a name may hold U+0000).
+struct CountedName {
+  USHORT length, maximumLength;
+  const wchar_t* buffer;
+  explicit CountedName(const std::wstring& name)
+      : length(static_cast<USHORT>(name.size() * sizeof(wchar_t))), maximumLength(length), buffer(name.data()) {}
+};
+struct ObjectAttributes {
+  ULONG length = sizeof(ObjectAttributes);
+  HANDLE root;
+  const CountedName* name;
+  ULONG attributes = 0;
+  void* securityDescriptor = nullptr;
+  void* securityQualityOfService = nullptr;
+};
+template <class Call>
+Call Native(const char* name) {
+  return reinterpret_cast<Call>(reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), name)));
+}
+
+// Opens (or creates) the key, each name below the first that holds U+0000 by
+// its counted name; null when it cannot, with *missing telling a key that is
+// not there from one refused.
+HKEY OpenExactKey(HKEY root, const std::wstring& key, bool create, ACCESS_MASK access, bool* missing = nullptr) {
+  static const auto createKey =
+      Native<LONG(WINAPI*)(HANDLE*, ACCESS_MASK, const ObjectAttributes*, ULONG, void*, ULONG, ULONG*)>("NtCreateKey");
+  static const auto openKey = Native<LONG(WINAPI*)(HANDLE*, ACCESS_MASK, const ObjectAttributes*)>("NtOpenKey");
+  const std::size_t nul = key.find(L'\0');
+  const std::size_t split = nul == std::wstring::npos ? key.size() : key.rfind(L'\\', nul);
+  HKEY opened = nullptr;
+  const std::wstring first = key.substr(0, split);
+  const LSTATUS status = create ? ::RegCreateKeyExW(root, first.c_str(), 0, nullptr, 0, access, nullptr, &opened, nullptr)
+                                : ::RegOpenKeyExW(root, first.c_str(), 0, access, &opened);
+  if (missing) *missing = status == ERROR_FILE_NOT_FOUND;
+  if (status != ERROR_SUCCESS) return nullptr;
+  for (std::size_t start = split + 1; split < key.size() && start <= key.size();) {
+    const std::size_t end = std::min(key.find(L'\\', start), key.size());
+    const std::wstring name = key.substr(start, end - start);
+    const CountedName counted(name);
+    const ObjectAttributes attributes{sizeof(ObjectAttributes), opened, &counted};
+    HANDLE below = nullptr;
+    const LONG opening = create ? createKey(&below, access, &attributes, 0, nullptr, 0, nullptr)
+                                : openKey(&below, access, &attributes);
+    ::RegCloseKey(opened);
+    if (missing) *missing = opening == static_cast<LONG>(0xC0000034);  // STATUS_OBJECT_NAME_NOT_FOUND
+    if (opening != 0) return nullptr;
+    opened = static_cast<HKEY>(below);
+    start = end + 1;
+  }
+  return opened;
+}
+
+}  // namespace
+
 void WriteRegistryBytes(HKEY root, const std::wstring& key, const std::wstring& name, DWORD type,
                         const std::string& bytes) {
-  struct CountedName {
-    USHORT length, maximumLength;
-    const wchar_t* buffer;
-  };
-  using SetValue = LONG(WINAPI*)(HANDLE, const CountedName*, ULONG, ULONG, const void*, ULONG);
-  static const auto setValue = reinterpret_cast<SetValue>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtSetValueKey")));
-  HKEY opened = nullptr;
-  if (::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened, nullptr) != ERROR_SUCCESS) {
-    throw std::runtime_error("RegCreateKeyExW failed");
-  }
-  const auto length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
-  const CountedName counted{length, length, name.data()};
+  static const auto setValue = Native<LONG(WINAPI*)(HANDLE, const CountedName*, ULONG, ULONG, const void*, ULONG)>(
+      "NtSetValueKey");
+  HKEY opened = OpenExactKey(root, key, true, KEY_SET_VALUE);
+  if (!opened) throw std::runtime_error("the key could not be made");
+  const CountedName counted(name);
   const LONG status = setValue(opened, &counted, 0, type, bytes.data(), static_cast<ULONG>(bytes.size()));
   ::RegCloseKey(opened);
   if (status != 0) throw std::runtime_error("NtSetValueKey failed");
+}
+
+std::map<std::wstring, std::pair<DWORD, std::string>> RegistryValues(HKEY root, const std::wstring& key) {
+  std::map<std::wstring, std::pair<DWORD, std::string>> values;
+  bool missing = false;
+  HKEY opened = OpenExactKey(root, key, false, KEY_READ, &missing);
+  if (!opened && !missing) throw std::runtime_error("a key does not open");
+  if (!opened) return values;
+  DWORD longestName = 0, longestData = 0;
+  ::RegQueryInfoKeyW(opened, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longestName, &longestData,
+                     nullptr, nullptr);
+  std::vector<wchar_t> name(longestName + 1);
+  std::vector<BYTE> data(longestData + 1);
+  for (DWORD index = 0;; ++index) {
+    DWORD nameLength = static_cast<DWORD>(name.size()), dataLength = static_cast<DWORD>(data.size()), type = 0;
+    const LSTATUS status =
+        ::RegEnumValueW(opened, index, name.data(), &nameLength, nullptr, &type, data.data(), &dataLength);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status != ERROR_SUCCESS) {
+      ::RegCloseKey(opened);
+      throw std::runtime_error("a value does not read whole");
+    }
+    values[std::wstring(name.data(), nameLength)] = {type, std::string(reinterpret_cast<char*>(data.data()), dataLength)};
+  }
+  ::RegCloseKey(opened);
+  return values;
+}
+
+RegistryChanges::~RegistryChanges() {
+  for (auto it = values_.rbegin(); it != values_.rend(); ++it) {
+    try {
+      if (it->before) {
+        WriteRegistryBytes(it->root, it->key, it->name, it->before->first, it->before->second);
+      } else if (HKEY key = OpenExactKey(it->root, it->key, false, KEY_SET_VALUE)) {
+        ::RegDeleteValueW(key, it->name.c_str());
+        ::RegCloseKey(key);
+      }
+    } catch (const std::exception&) {
+    }
+  }
+  for (auto it = keys_.rbegin(); it != keys_.rend(); ++it) DeleteRegistryKey(it->first, it->second);
+}
+
+// Keeps the value as it is now, once, and notes the first key on its way that is not there yet.
+void RegistryChanges::Note(HKEY root, const std::wstring& key, const std::wstring& name) {
+  if (std::any_of(values_.begin(), values_.end(),
+                  [&](const Value& value) { return value.root == root && value.key == key && value.name == name; })) {
+    return;
+  }
+  for (std::size_t end = key.find(L'\\');; end = key.find(L'\\', end + 1)) {
+    const std::wstring part = key.substr(0, end);
+    bool missing = false;
+    if (HKEY opened = OpenExactKey(root, part, false, KEY_READ, &missing)) {
+      ::RegCloseKey(opened);
+    } else {
+      if (missing) keys_.emplace_back(root, part);
+      break;
+    }
+    if (end == std::wstring::npos) break;
+  }
+  const auto values = RegistryValues(root, key);
+  const auto before = values.find(name);
+  values_.push_back({root, key, name, before == values.end() ? std::nullopt : std::optional(before->second)});
+}
+
+void RegistryChanges::Set(HKEY root, const std::wstring& key, const std::wstring& name, DWORD type,
+                          const std::string& data) {
+  Note(root, key, name);
+  WriteRegistryBytes(root, key, name, type, data);
+}
+
+void RegistryChanges::Remove(HKEY root, const std::wstring& key, const std::wstring& name) {
+  Note(root, key, name);
+  if (HKEY opened = OpenExactKey(root, key, false, KEY_SET_VALUE)) {
+    ::RegDeleteValueW(opened, name.c_str());
+    ::RegCloseKey(opened);
+  }
 }
 
 std::wstring ReadRegistryText(HKEY root, const std::wstring& key, const std::wstring& name) {
@@ -276,7 +401,18 @@ std::wstring ReadRegistryText(HKEY root, const std::wstring& key, const std::wst
   return text;
 }
 
-void DeleteRegistryKey(HKEY root, const std::wstring& key) { ::RegDeleteTreeW(root, key.c_str()); }
+void DeleteRegistryKey(HKEY root, const std::wstring& key) {
+  if (key.find(L'\0') == std::wstring::npos) {
+    ::RegDeleteTreeW(root, key.c_str());
+    return;
+  }
+  static const auto deleteKey = Native<LONG(WINAPI*)(HANDLE)>("NtDeleteKey");
+  if (HKEY opened = OpenExactKey(root, key, false, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE)) {
+    ::RegDeleteTreeW(opened, nullptr);  // what is below it, by names without U+0000
+    deleteKey(opened);
+    ::RegCloseKey(opened);
+  }
+}
 
 DWORD RegImport(const std::wstring& file) {
   std::wstring command = L"reg.exe import \"" + file + L"\"";
@@ -294,6 +430,8 @@ DWORD RegImport(const std::wstring& file) {
   ::CloseHandle(process.hProcess);
   return code;
 }
+
+bool OnWine() { return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
 
 std::wstring ExactForm(const std::wstring& path) {
   if (path.starts_with(L"\\\\?\\")) return path;
@@ -364,6 +502,20 @@ std::optional<std::string> ReadFileBytes(const std::wstring& path) {
   if (!ok) return std::nullopt;
   bytes.resize(read);
   return bytes;
+}
+
+std::wstring NewestBackupFolder() {
+  const std::wstring backups = ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\Marrowfen\\Vellorin Quade\\Backups";
+  WIN32_FIND_DATAW found{};
+  std::wstring newest;
+  HANDLE find = ::FindFirstFileW((backups + L"\\*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return newest;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L".." && name > newest) newest = name;
+  } while (::FindNextFileW(find, &found));
+  ::FindClose(find);
+  return newest.empty() ? newest : backups + L"\\" + newest;
 }
 
 void EmptyFolder(const std::wstring& folder) {

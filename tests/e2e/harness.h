@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +13,9 @@
 namespace vq::e2e {
 
 using namespace std::chrono_literals;
+
+// True when the tests run under Wine.
+bool OnWine();
 
 // The build folder that holds VellorinQuade.exe (the parent of the tests' folder).
 std::wstring BuildFolder();
@@ -67,12 +71,40 @@ int FindListRow(const std::vector<ListRow>& rows, const std::vector<std::wstring
 void WriteRegistryText(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& text,
                        DWORD type = REG_SZ);
 // A value of any type with exactly these data bytes, under exactly this
-// name (written through the native call that takes a counted name, so a name
-// may hold U+0000).
+// name, in exactly this key (written through the native calls that take
+// counted names, so a name may hold U+0000).
 void WriteRegistryBytes(HKEY root, const std::wstring& key, const std::wstring& name, DWORD type,
                         const std::string& bytes);
+// Every value of the key (whose names may hold U+0000) by its exact name:
+// type and bytes. Empty when there is no key; throws std::runtime_error when
+// a value cannot be read whole.
+std::map<std::wstring, std::pair<DWORD, std::string>> RegistryValues(HKEY root, const std::wstring& key);
+// Registry values a test writes over the system's, put back as they were
+// (or removed again, with the keys the test made on the way) when it ends.
+class RegistryChanges {
+ public:
+  RegistryChanges() = default;
+  ~RegistryChanges();
+  RegistryChanges(const RegistryChanges&) = delete;
+  RegistryChanges& operator=(const RegistryChanges&) = delete;
+  void Set(HKEY root, const std::wstring& key, const std::wstring& name, DWORD type, const std::string& data);
+  // Removes the value (none is as good), to be put back at the end.
+  void Remove(HKEY root, const std::wstring& key, const std::wstring& name);
+
+ private:
+  void Note(HKEY root, const std::wstring& key, const std::wstring& name);
+  struct Value {
+    HKEY root;
+    std::wstring key, name;
+    std::optional<std::pair<DWORD, std::string>> before;
+  };
+  std::vector<Value> values_;
+  std::vector<std::pair<HKEY, std::wstring>> keys_;  // made by the test, in the order made
+};
+
 // The value's text, or "<absent>".
 std::wstring ReadRegistryText(HKEY root, const std::wstring& key, const std::wstring& name);
+// Deletes the key (whose names may hold U+0000) with everything below it.
 void DeleteRegistryKey(HKEY root, const std::wstring& key);
 // Runs the system's own "reg import" on a registry editor file; its exit code.
 DWORD RegImport(const std::wstring& file);
@@ -103,6 +135,8 @@ std::wstring ShellFolder(int csidl);
 std::vector<std::wstring> ListedFiles(const std::wstring& folder);
 // The file's bytes; nullopt when it cannot be read.
 std::optional<std::string> ReadFileBytes(const std::wstring& path);
+// The newest of the program's backup folders (by name), or empty text.
+std::wstring NewestBackupFolder();
 // Deletes every file and sub-folder inside the folder, creating it when missing.
 void EmptyFolder(const std::wstring& folder);
 

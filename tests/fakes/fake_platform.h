@@ -427,12 +427,19 @@ class FakeRegistry : public Registry, public FailurePlan {
   std::set<std::u16string> protectedNames;  // values whose delete the registry refuses
   std::function<void(const std::string& name)> beforeDelete;  // the name as UTF-8
 
-  static std::string Id(Hive hive, std::string path) {
+  // As the registry reads a path: separators repeated or at the end count
+  // once, and CurrentControlSet is the control set it links to.
+  static std::string Canonical(std::string path) {
+    for (std::size_t at; (at = path.find("\\\\")) != std::string::npos;) path.erase(at, 1);
     if (!path.empty() && path.back() == '\\') path.pop_back();
-    return std::to_string(static_cast<std::uint32_t>(hive)) + ":" + Folded(path);
+    if (Folded(path).starts_with("system\\currentcontrolset")) path.replace(7, 17, "ControlSet001");
+    return path;
+  }
+  static std::string Id(Hive hive, const std::string& path) {
+    return std::to_string(static_cast<std::uint32_t>(hive)) + ":" + Folded(Canonical(path));
   }
   std::vector<Value>& Key(Hive hive, std::string path) {
-    if (!path.empty() && path.back() == '\\') path.pop_back();
+    path = Canonical(path);
     for (std::size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1)) {
       keyPaths.emplace(Id(hive, path.substr(0, at)), path.substr(0, at));
       keys[Id(hive, path.substr(0, at))];
@@ -512,6 +519,10 @@ class FakeRegistry : public Registry, public FailurePlan {
         }
       }
       return EnumResult::End;
+    }
+    std::u16string FullName() override {
+      return u"\\REGISTRY\\" + Utf8ToUtf16(std::to_string(static_cast<std::uint32_t>(hive_))) + u"\\" +
+             Utf8ToUtf16(registry_.keyPaths.at(id_));
     }
     std::unique_ptr<RegistryKey> OpenSubKey(std::u16string_view name, std::uint32_t access) override {
       return registry_.OpenKey(hive_, Utf8ToUtf16(registry_.keyPaths.at(id_)) + u"\\" + std::u16string(name), access);

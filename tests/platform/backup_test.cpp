@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include "e2e/harness.h"
 #include "platform/real_platform.h"
@@ -68,19 +69,8 @@ class BackupOnWine : public ::testing::Test {
     for (int sub = 1; sub < 4; ++sub) real.window.SetSubItem(row, sub, texts[sub]);
     ListView_SetCheckState(::GetDlgItem(real.window.hwnd(), win32::ControlId(Control::ListView1)), row - 1, TRUE);
   }
-  // The newest backup folder, by name.
-  std::wstring NewestBackup() const {
-    WIN32_FIND_DATAW found{};
-    std::wstring newest;
-    HANDLE find = ::FindFirstFileW((backups + L"\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return newest;
-    do {
-      const std::wstring name = found.cFileName;
-      if (name != L"." && name != L".." && name > newest) newest = name;
-    } while (::FindNextFileW(find, &found));
-    ::FindClose(find);
-    return newest.empty() ? newest : backups + L"\\" + newest;
-  }
+  std::wstring NewestBackup() const { return e2e::NewestBackupFolder(); }
+
 
   win32::ComApartment com;
   test::RealPlatform real;
@@ -168,20 +158,8 @@ TEST_F(BackupOnWine, WithNoPlaceForTheBackupNothingIsDeletedAndTheWalkGoesOn) {
   ::MoveFileW(moved.c_str(), backups.c_str());
 }
 
-// Every value of the key by its exact name, U+0000 and all: type and bytes.
 std::map<std::wstring, std::pair<DWORD, std::string>> ValuesOf(HKEY root, const std::wstring& path) {
-  std::map<std::wstring, std::pair<DWORD, std::string>> values;
-  HKEY key = nullptr;
-  if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return values;
-  for (DWORD index = 0;; ++index) {
-    wchar_t name[1024];
-    BYTE data[1024];
-    DWORD nameLength = 1024, dataLength = sizeof data, type = 0;
-    if (::RegEnumValueW(key, index, name, &nameLength, nullptr, &type, data, &dataLength) != ERROR_SUCCESS) break;
-    values[std::wstring(name, nameLength)] = {type, std::string(reinterpret_cast<char*>(data), dataLength)};
-  }
-  ::RegCloseKey(key);
-  return values;
+  return e2e::RegistryValues(root, path);
 }
 
 // Each kind of name Win32 cannot spell beside the twin it would be taken
@@ -257,6 +235,105 @@ TEST_F(BackupOnWine, NamesWin32CannotSpellAreRemovedExactlyAndComeBack) {
     ::RemoveDirectoryW(backup.c_str());
   }
   e2e::ClearAutorunKeys();
+  EXPECT_TRUE(real.window.messages.empty());
+}
+
+// Every autostart point beyond the Run keys seeded, some values at Windows'
+// own (not listed), listed through the real platform layer and all ticked:
+// the commands go, the values Windows needs hold exactly Windows' own, and
+// the backup brings the seeded state back.
+TEST_F(BackupOnWine, AutostartPointsBeyondTheRunKeys) {
+  if (!e2e::OnWine()) GTEST_SKIP() << "writes machine-wide values: under Wine only";
+  const std::wstring system = ShellFolder(CSIDL_SYSTEM);
+  const std::wstring soft = L"SOFTWARE\\Microsoft\\", soft32 = L"SOFTWARE\\WOW6432Node\\Microsoft\\";
+  const std::wstring nt = L"Windows NT\\CurrentVersion\\";
+  const std::wstring setup = L"Active Setup\\Installed Components\\", ifeo = nt + L"Image File Execution Options\\";
+  struct Seed {
+    HKEY root;
+    std::wstring key, name;
+    DWORD type;
+    std::string data;
+    bool listed;
+  };
+  auto multi = [](std::initializer_list<std::wstring> entries) {
+    std::string data;
+    for (const std::wstring& entry : entries) data += Utf16(entry);
+    return data + std::string(2, '\0');
+  };
+  const std::vector<Seed> seeds = {
+      {HKEY_LOCAL_MACHINE, soft + L"Windows\\CurrentVersion\\Policies\\Explorer\\Run", L"VQ", REG_SZ,
+       Utf16(L"C:\\p\\p.exe"), true},
+      {HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run", L"", REG_SZ,
+       Utf16(L"q.exe"), true},
+      {HKEY_LOCAL_MACHINE, soft + L"Windows\\CurrentVersion\\RunOnceEx\\VQ", L"", REG_SZ, Utf16(L"Title"), false},
+      {HKEY_LOCAL_MACHINE, soft + L"Windows\\CurrentVersion\\RunOnceEx\\VQ", L"1", REG_SZ, Utf16(L"C:\\o\\1.exe"), true},
+      {HKEY_LOCAL_MACHINE, soft + L"Windows\\CurrentVersion\\RunOnceEx\\VQ\\Depend", L"d", REG_SZ, Utf16(L"d.dll"), true},
+      {HKEY_LOCAL_MACHINE, soft32 + L"Windows\\CurrentVersion\\RunOnceEx\\VQ", L"2", REG_SZ, Utf16(L"2.exe"), true},
+      {HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\BootVerificationProgram", L"ImagePath", REG_EXPAND_SZ,
+       Utf16(L"%SystemRoot%\\v.exe"), true},
+      {HKEY_LOCAL_MACHINE, soft + setup + L"{VQ-A}", L"StubPath", REG_SZ, Utf16(L"a.exe"), false},
+      {HKEY_LOCAL_MACHINE, soft + setup + L"{VQ-A}", L"IsInstalled", REG_DWORD, std::string(4, '\0'), false},
+      {HKEY_LOCAL_MACHINE, soft + setup + L"{VQ-B}", L"StubPath", REG_SZ, Utf16(L"C:\\s\\b.exe"), true},
+      {HKEY_LOCAL_MACHINE, soft32 + setup + L"{VQ-C}", L"StubPath", REG_SZ, Utf16(L"c.exe"), true},
+      {HKEY_LOCAL_MACHINE, soft + ifeo + L"vq.exe", L"Debugger", REG_SZ, Utf16(L"C:\\d\\dbg.exe"), true},
+      {HKEY_LOCAL_MACHINE, soft + ifeo + std::wstring(L"vq\0x.exe", 8), L"Debugger", REG_SZ, Utf16(L"x.exe"), true},
+      {HKEY_CURRENT_USER, L"Software\\Microsoft\\" + nt + L"Winlogon", L"Shell", REG_SZ, Utf16(L"explorer.exe"), true},
+      {HKEY_LOCAL_MACHINE, soft + nt + L"Winlogon", L"Userinit", REG_SZ, Utf16(system + L"\\userinit.exe,"), false},
+      {HKEY_LOCAL_MACHINE, soft + nt + L"Winlogon", L"Shell", REG_SZ, Utf16(L"C:\\e\\evil.exe"), true},
+      {HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", L"BootExecute", REG_MULTI_SZ,
+       multi({L"autocheck autochk *", L"C:\\b\\boot.exe"}), true},
+      {HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\Wds\\rdpwd", L"StartupPrograms",
+       REG_SZ, Utf16(L"rdpclip"), false},
+      {HKEY_LOCAL_MACHINE, soft + nt + L"Windows", L"AppInit_DLLs", REG_SZ, "", false},
+      {HKEY_LOCAL_MACHINE, soft32 + nt + L"Windows", L"AppInit_DLLs", REG_SZ, Utf16(L"C:\\h\\hook.dll"), true},
+  };
+  e2e::RegistryChanges changes;
+  for (const Seed& seed : seeds) changes.Set(seed.root, seed.key, seed.name, seed.type, seed.data);
+  auto state = [&] {
+    std::map<std::wstring, std::map<std::wstring, std::pair<DWORD, std::string>>> keys;
+    for (const Seed& seed : seeds) keys[seed.key] = e2e::RegistryValues(seed.root, seed.key);
+    return keys;
+  };
+  const auto seeded = state();
+
+  real.window.SetCheckValue(CheckBox::Check1, 1);
+  form.LoadItems();
+  HWND list = ::GetDlgItem(real.window.hwnd(), win32::ControlId(Control::ListView1));
+  std::set<std::pair<std::wstring, std::wstring>> listed;
+  for (int row = 1; row <= real.window.RowCount(); ++row) {
+    const auto* value = std::get_if<RegistryValueItem>(form.items_.Find(real.window.RowItem(row)));
+    ASSERT_TRUE(value);
+    const std::wstring key(value->keyPath.begin(), value->keyPath.end()), name(value->name.begin(), value->name.end());
+    if (std::none_of(seeds.begin(), seeds.end(), [&](const Seed& seed) { return seed.key == key; })) continue;
+    EXPECT_TRUE(listed.emplace(key, name).second) << Narrow(name) << " is listed once";
+    ListView_SetCheckState(list, row - 1, TRUE);
+  }
+  for (const Seed& seed : seeds) {
+    EXPECT_EQ(listed.count({seed.key, seed.name}), seed.listed ? 1u : 0u) << Narrow(seed.key) << " " << Narrow(seed.name);
+  }
+  form.DeleteItem();
+
+  const auto after = state();
+  for (const Seed& seed : seeds) {
+    const auto& values = after.at(seed.key);
+    const auto value = values.find(seed.name);
+    if (!seed.listed) {
+      EXPECT_EQ(value->second, (std::pair<DWORD, std::string>{seed.type, seed.data})) << Narrow(seed.name) << " untouched";
+    } else if (seed.key.ends_with(L"Winlogon") && seed.root == HKEY_LOCAL_MACHINE) {
+      EXPECT_EQ(value->second, (std::pair<DWORD, std::string>{REG_SZ, Utf16(L"explorer.exe")})) << "Windows' own shell";
+    } else if (seed.name == L"BootExecute") {
+      EXPECT_EQ(value->second, (std::pair<DWORD, std::string>{REG_MULTI_SZ, multi({L"autocheck autochk *"})}));
+    } else if (seed.name == L"AppInit_DLLs") {
+      EXPECT_EQ(value->second, (std::pair<DWORD, std::string>{REG_SZ, Utf16(L"")})) << "Windows' own: nothing";
+    } else {
+      EXPECT_EQ(value, values.end()) << Narrow(seed.key) << " " << Narrow(seed.name) << " deleted";
+    }
+  }
+  const std::wstring backup = NewestBackup();
+  ASSERT_EQ(test::RestoreBackup(backup, true), "");
+  EXPECT_EQ(state(), seeded) << "the backup brings every value back";
+  e2e::EmptyFolder(backup);
+  ::RemoveDirectoryW(backup.c_str());
   EXPECT_TRUE(real.window.messages.empty());
 }
 

@@ -1,13 +1,14 @@
 // The randomized delete campaign on Wine's real registry, Startup folders and
 // a real service: seeded items beside look-alike twins (names ending in a dot
-// or a space, a device name, names that differ only in case, value names
-// holding U+0000, CR, LF or an unpaired surrogate), a random subset of the
+// or a space, a device name, names that differ only in case, value and key
+// names holding U+0000, CR, LF or an unpaired surrogate), the other autostart
+// points with the values Windows needs at its own or not, a random subset of the
 // listed rows ticked by what they stand for, the walk, then exactly the ticked
 // items gone and everything else byte-identical; then the round's backup put
 // back brings every seeded item back, byte for byte (its importable part
 // through Wine's own "reg import" every 10th round, its comment part always
 // through the native call).
-//   VQ_CAMPAIGN_ROUNDS=n   rounds to run (1,000 by default)
+//   VQ_CAMPAIGN_ROUNDS=n   rounds to run (700 by default)
 //   VQ_CAMPAIGN_SEED=s     replay the one round a failure named
 #include <windows.h>
 
@@ -39,14 +40,30 @@ using win32::Narrow;
 struct Key {
   HKEY root;
   Hive hive;
-  const wchar_t* path;
+  std::wstring path;
 };
+const std::wstring kRunOnceEx = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx\\";
+const std::wstring kIfeo = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\";
+// The Run keys first (kRunKeys of them), then keys of the other autostart
+// points: keys below them named with U+0000 beside their twins, and keys of
+// the machine's that hold values Windows itself needs.
+constexpr std::size_t kRunKeys = 5;
 const Key kKeys[] = {
     {HKEY_CURRENT_USER, Hive::CurrentUser, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run"},
     {HKEY_CURRENT_USER, Hive::CurrentUser, L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"},
     {HKEY_LOCAL_MACHINE, Hive::LocalMachine, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"},
     {HKEY_LOCAL_MACHINE, Hive::LocalMachine, L"SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run"},
     {HKEY_USERS, Hive::Users, L".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"},
+    {HKEY_CURRENT_USER, Hive::CurrentUser, L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run"},
+    {HKEY_LOCAL_MACHINE, Hive::LocalMachine, kRunOnceEx + L"1"},
+    {HKEY_LOCAL_MACHINE, Hive::LocalMachine, kRunOnceEx + L"1\\Depend"},
+    {HKEY_LOCAL_MACHINE, Hive::LocalMachine, kRunOnceEx + std::wstring(L"1\0x", 3)},
+    {HKEY_LOCAL_MACHINE, Hive::LocalMachine, kRunOnceEx + std::wstring(L"1\0x\\Depend", 10)},
+    {HKEY_LOCAL_MACHINE, Hive::LocalMachine, kIfeo + L"vq.exe"},
+    {HKEY_LOCAL_MACHINE, Hive::LocalMachine, kIfeo + std::wstring(L"vq\0x.exe", 8)},
+    {HKEY_LOCAL_MACHINE, Hive::LocalMachine, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon"},
+    {HKEY_LOCAL_MACHINE, Hive::LocalMachine, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager"},
+    {HKEY_LOCAL_MACHINE, Hive::LocalMachine, L"SOFTWARE\\WOW6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Windows"},
 };
 // Look-alikes: other keys, prefix texts, spaces, letters outside the ANSI
 // code page, the default value; in every other key another letter case;
@@ -77,28 +94,9 @@ struct Snapshot {
 Snapshot Take(const std::vector<std::wstring>& folders, const e2e::TestService& service) {
   Snapshot snapshot;
   for (std::size_t k = 0; k < std::size(kKeys); ++k) {
-    HKEY key = nullptr;
-    const LSTATUS opened = ::RegOpenKeyExW(kKeys[k].root, kKeys[k].path, 0, KEY_READ, &key);
-    if (opened == ERROR_FILE_NOT_FOUND) continue;
-    if (opened != ERROR_SUCCESS) throw std::runtime_error("a key does not open");
-    DWORD longestName = 0, longestData = 0;
-    ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longestName, &longestData,
-                       nullptr, nullptr);
-    std::vector<wchar_t> name(longestName + 1);
-    std::vector<BYTE> data(longestData + 1);
-    for (DWORD index = 0;; ++index) {
-      DWORD nameLength = static_cast<DWORD>(name.size()), dataLength = static_cast<DWORD>(data.size()), type = 0;
-      const LSTATUS status =
-          ::RegEnumValueW(key, index, name.data(), &nameLength, nullptr, &type, data.data(), &dataLength);
-      if (status == ERROR_NO_MORE_ITEMS) break;
-      if (status != ERROR_SUCCESS) {
-        ::RegCloseKey(key);
-        throw std::runtime_error("a value of " + Narrow(kKeys[k].path) + " does not read");
-      }
-      snapshot.values[std::to_wstring(k) + L"|" + std::wstring(name.data(), nameLength)] = {
-          type, std::string(reinterpret_cast<char*>(data.data()), dataLength)};
+    for (auto& [name, value] : e2e::RegistryValues(kKeys[k].root, kKeys[k].path)) {
+      snapshot.values[std::to_wstring(k) + L"|" + name] = std::move(value);
     }
-    ::RegCloseKey(key);
   }
   for (const std::wstring& folder : folders) {
     WIN32_FIND_DATAW found{};
@@ -127,7 +125,46 @@ class DeleteCampaignOnWine : public ::testing::Test {
   }
   void TearDown() override {
     e2e::ClearAutorunKeys();
+    ClearPointKeys();
     for (const std::wstring& folder : folders) e2e::EmptyFolder(folder);
+  }
+  // The campaign's own keys of the other autostart points.
+  void ClearPointKeys() {
+    e2e::DeleteRegistryKey(HKEY_CURRENT_USER, kKeys[kRunKeys].path);
+    for (std::size_t k = kRunKeys + 1; k < kRunKeys + 7; ++k) e2e::DeleteRegistryKey(kKeys[k].root, kKeys[k].path);
+  }
+  std::string Sz(const std::wstring& text) { return e2e::Utf16Bytes(text); }
+  // Values of the other autostart points, with look-alikes; the values
+  // Windows itself needs at Windows' own, written otherwise, at another, or
+  // not there.
+  void SeedPoints(std::mt19937& random) {
+    auto maybe = [&](std::size_t k, const std::wstring& name, DWORD type, const std::string& data) {
+      if (random() % 2) e2e::WriteRegistryBytes(kKeys[k].root, kKeys[k].path, name, type, data);
+    };
+    for (const std::wstring& name : {std::wstring(L"Upd"), std::wstring(L"Upd\0x", 5), std::wstring()}) {
+      maybe(kRunKeys, name, REG_SZ, Sz(L"C:\\p\\p.exe"));
+    }
+    for (std::size_t k : {kRunKeys + 1, kRunKeys + 3}) {
+      maybe(k, L"", REG_SZ, Sz(L"Title"));
+      maybe(k, L"a", REG_SZ, Sz(L"C:\\o\\once.exe"));
+      maybe(k + 1, L"d", REG_EXPAND_SZ, Sz(L"%SystemRoot%\\d.dll"));
+    }
+    for (std::size_t k : {kRunKeys + 5, kRunKeys + 6}) maybe(k, L"Debugger", REG_SZ, Sz(L"C:\\d\\dbg.exe"));
+    if (!e2e::OnWine()) return;  // the machine's own values are written under Wine only
+    auto machine = [&](std::size_t k, const wchar_t* name, DWORD type, const std::vector<std::string>& choices) {
+      const std::size_t choice = random() % (choices.size() + 1);
+      if (choice == choices.size()) {
+        changes.Remove(kKeys[k].root, kKeys[k].path, name);
+      } else {
+        changes.Set(kKeys[k].root, kKeys[k].path, name, type, choices[choice]);
+      }
+    };
+    machine(kRunKeys + 7, L"Shell", REG_SZ, {Sz(L"explorer.exe"), Sz(L" Explorer.EXE "), Sz(L"C:\\e\\evil.exe")});
+    const std::string end(2, '\0');
+    machine(kRunKeys + 8, L"BootExecute", REG_MULTI_SZ,
+            {Sz(L"autocheck autochk *") + end, Sz(L"autocheck autochk /k:C *") + end,
+             Sz(L"autocheck autochk *") + Sz(L"C:\\b.exe") + end});
+    machine(kRunKeys + 9, L"AppInit_DLLs", REG_SZ, {"", Sz(L"C:\\h\\hook.dll")});
   }
 
   // What a listed row stands for, as the snapshot names it: "<key>|<name>",
@@ -141,7 +178,8 @@ class DeleteCampaignOnWine : public ::testing::Test {
     if (!listed) throw std::runtime_error("a listed row carries no item: " + item);
     if (const auto* value = std::get_if<RegistryValueItem>(listed)) {
       const std::wstring keyPath(value->keyPath.begin(), value->keyPath.end());
-      if (location != FindHive(value->hive)->prefix + Narrow(keyPath) || item != ValueNameText(value->name)) {
+      if (location != FindHive(value->hive)->prefix + ValueNameText(value->keyPath) ||
+          item != ValueNameText(value->name)) {
         throw std::runtime_error("a registry row does not show its value: " + item);
       }
       for (std::size_t k = 0; k < std::size(kKeys); ++k) {
@@ -163,8 +201,10 @@ class DeleteCampaignOnWine : public ::testing::Test {
   std::string Round(unsigned seed) {
     std::mt19937 random(seed);
     e2e::ClearAutorunKeys();
+    ClearPointKeys();
     for (const std::wstring& folder : folders) e2e::EmptyFolder(folder);
-    for (std::size_t k = 0; k < std::size(kKeys); ++k) {
+    SeedPoints(random);
+    for (std::size_t k = 0; k < kRunKeys; ++k) {
       for (const std::wstring& name : ValueNames(k)) {
         if (random() % 3 != 0) continue;
         const std::wstring text = random() % 2 ? L"C:\\Tools\\t.exe /min" : L"\"C:\\\u00DC\\\u4E2D.exe\"";
@@ -202,7 +242,8 @@ class DeleteCampaignOnWine : public ::testing::Test {
 
     const Snapshot before = Take(folders, service);
     const std::set<std::wstring> foldersBefore = BackupFolders();
-    std::set<std::wstring> listed, ticked;
+    std::set<std::wstring> listed;
+    std::map<std::wstring, std::optional<StoredValue>> ticked;  // what each goes by: deleted, or written back
     HWND list = ::GetDlgItem(real.window.hwnd(), win32::ControlId(Control::ListView1));
     for (int row = 1; row <= real.window.RowCount(); ++row) {
       const std::wstring meaning = Meaning(real, form, row, before);
@@ -210,12 +251,14 @@ class DeleteCampaignOnWine : public ::testing::Test {
       if (!listed.insert(meaning).second) return "two rows stand for " + Narrow(meaning);
       if (random() % 5 >= 2) continue;
       ListView_SetCheckState(list, row - 1, TRUE);
-      ticked.insert(meaning);
+      const auto* value = std::get_if<RegistryValueItem>(form.items_.Find(real.window.RowItem(row)));
+      ticked[meaning] = value ? value->resetTo : std::nullopt;
     }
     // Every seeded item the sources list is listed once: a Run value of text
     // or number type (the default value only when empty), a file not
-    // starting with "~".
+    // starting with "~". (What the other points list is the points' own test.)
     for (const auto& [value, data] : before.values) {
+      if (std::stoul(value.substr(0, value.find(L'|'))) >= kRunKeys) continue;
       const bool isDefault = value.find(L'|') + 1 == value.size();
       const bool listable = (data.first == REG_SZ || data.first == REG_DWORD) && (!isDefault || data.second.empty());
       if (listable != static_cast<bool>(listed.count(value))) return "value " + Narrow(value) + " listed wrongly";
@@ -229,9 +272,12 @@ class DeleteCampaignOnWine : public ::testing::Test {
     const Snapshot after = Take(folders, service);
 
     for (const auto& [value, data] : before.values) {
+      const auto tick = ticked.find(value);
+      const bool reset = tick != ticked.end() && tick->second;
       const bool gone = !after.values.count(value);
-      if (gone != static_cast<bool>(ticked.count(value))) return "value " + Narrow(value) + (gone ? " gone" : " kept");
-      if (!gone && after.values.at(value) != data) return "value " + Narrow(value) + " changed";
+      if (gone != (tick != ticked.end() && !reset)) return "value " + Narrow(value) + (gone ? " gone" : " kept");
+      const auto expected = reset ? std::pair<DWORD, std::string>{tick->second->type, tick->second->data} : data;
+      if (!gone && after.values.at(value) != expected) return "value " + Narrow(value) + " not as expected";
     }
     for (const auto& [path, state] : before.files) {
       const bool gone = !after.files.count(path);
@@ -284,6 +330,7 @@ class DeleteCampaignOnWine : public ::testing::Test {
     return "";
   }
 
+  e2e::RegistryChanges changes;  // the machine's values, put back at the end
   win32::ComApartment com;
   const std::vector<std::wstring> folders = {ShellFolder(CSIDL_STARTUP), ShellFolder(CSIDL_COMMON_STARTUP)};
   const std::wstring backups = ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\Marrowfen\\Vellorin Quade\\Backups";
@@ -291,7 +338,7 @@ class DeleteCampaignOnWine : public ::testing::Test {
 };
 
 TEST_F(DeleteCampaignOnWine, ExactlyTheTickedItemsGoAndNothingElseChanges) {
-  test::RunCampaign(1208, 1000, [&](unsigned seed) {
+  test::RunCampaign(1208, 700, [&](unsigned seed) {
     try {
       return Round(seed);
     } catch (const std::exception& fault) {

@@ -124,6 +124,12 @@ TEST(RegistryRemovalOnWine, DeletesExactlyTheNamedValueOfTheNamedKey) {
   EXPECT_TRUE(remove(Hive::LocalMachine, wow, L"Old"));
   EXPECT_FALSE(remove(Hive::CurrentUser, test, L"missing"));
   EXPECT_FALSE(remove(Hive::CurrentUser, L"Software\\No Such Key", L"x"));
+  // A value Windows needs is never deleted, however its key is spelled.
+  const std::wstring winlogon = L"SOFTWARE\\Microsoft\\Windows NT\\\\CurrentVersion\\Winlogon";
+  const auto shell = e2e::RegistryValues(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon");
+  ASSERT_TRUE(shell.count(L"Shell")) << "the prefix has Windows' own shell";
+  EXPECT_FALSE(remove(Hive::LocalMachine, winlogon, L"SHELL"));
+  EXPECT_EQ(e2e::RegistryValues(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon"), shell);
 
   EXPECT_EQ(e2e::ReadRegistryText(HKEY_CURRENT_USER, test, L"\u00DCberwachung-\u4E2D"), L"<absent>");
   EXPECT_EQ(e2e::ReadRegistryText(HKEY_CURRENT_USER, test, L""), L"<absent>");

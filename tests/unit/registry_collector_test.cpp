@@ -238,6 +238,13 @@ TEST_F(RegistryCollectorTest, AutostartPointsListWhatStartsSomethingAndResetWhat
     EXPECT_EQ(fresh.window.rows.back().texts[2], "BootExecute");
   }
 
+  // An empty BootExecute differs from Windows' own too.
+  test::FakePlatform empty;
+  test::CollectorForm1 emptyForm(empty.Get());
+  empty.registry.Key(Hive::LocalMachine, session).push_back({u"BootExecute", regtype::kMultiSz, nul});
+  emptyForm.GetRegistryItems();
+  EXPECT_EQ(empty.window.rows.size(), 1u);
+
   // Ticked: commands deleted, what Windows needs written back to Windows' own.
   for (auto& row : window.rows) row.checked = true;
   form.DeleteItem();
@@ -255,10 +262,15 @@ TEST_F(RegistryCollectorTest, AutostartPointsListWhatStartsSomethingAndResetWhat
   EXPECT_TRUE(value(Hive::LocalMachine, winlogon, u"Userinit")) << "unlisted, untouched";
   EXPECT_TRUE(value(Hive::LocalMachine, runOnceEx + "\\0001", u"")) << "the title stays";
 
-  // A row that names a value Windows needs by its texts alone never deletes it.
-  window.rows = {{true, {"REGISTRY", "HKLM:" + winlogon, "Userinit", ""}}};
+  // A row that names a value Windows needs by its texts alone never deletes
+  // it, however it spells the key or the name.
+  std::string doubled = winlogon;
+  doubled.insert(doubled.find("Winlogon"), "\\");
+  window.rows = {{true, {"REGISTRY", "HKLM:" + doubled, "Userinit", ""}},
+                 {true, {"REGISTRY", "HKLM:SYSTEM\\ControlSet001\\Control\\Session Manager", "BootExecute", ""}}};
   form.DeleteItem();
   EXPECT_TRUE(value(Hive::LocalMachine, winlogon, u"Userinit"));
+  EXPECT_TRUE(value(Hive::LocalMachine, session, u"BootExecute"));
 }
 
 }  // namespace
