@@ -447,7 +447,10 @@ std::wstring UnixForm(const std::wstring& path) {
   // The folder's Unix path, then the name exactly as given.
   const std::size_t separator = path.find_last_of(L'\\');
   char* folder = unixName(ExactForm(path.substr(0, separator)).c_str());
-  if (!folder) return ExactForm(path);
+  if (!folder || folder[0] != '/') {
+    if (folder) ::HeapFree(::GetProcessHeap(), 0, folder);
+    return ExactForm(path);
+  }
   std::wstring unix(std::strlen(folder), L'\0');
   unix.resize(static_cast<std::size_t>(::MultiByteToWideChar(CP_UTF8, 0, folder, -1, unix.data(),
                                                              static_cast<int>(unix.size() + 1)) - 1));
@@ -457,8 +460,18 @@ std::wstring UnixForm(const std::wstring& path) {
 }
 
 void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-  HANDLE file = ::CreateFileW(UnixForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+  const std::wstring exact = ExactForm(path);
+  HANDLE file = ::CreateFileW(exact.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_EXISTS) {
+    // The name is there, or one that differs only in case: the very name is
+    // written over, or made beside its twin through its Unix path.
+    WIN32_FIND_DATAW found{};
+    HANDLE find = ::FindFirstFileW(exact.c_str(), &found);
+    const bool there = find != INVALID_HANDLE_VALUE && path.substr(path.rfind(L'\\') + 1) == found.cFileName;
+    if (find != INVALID_HANDLE_VALUE) ::FindClose(find);
+    file = ::CreateFileW((there ? exact : UnixForm(path)).c_str(), GENERIC_WRITE, 0, nullptr,
+                         there ? TRUNCATE_EXISTING : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
   if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("CreateFileW failed");
   DWORD written = 0;
   ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);

@@ -120,8 +120,9 @@ inline std::wstring StoredSetting(const std::wstring& key) {
 }
 
 // Files are named exactly: a name ending in a dot or a space, or one like
-// "nul.lnk", is that file. On Wine a file is written through its Unix path,
-// so a folder can hold names that differ only in case (A.lnk beside a.lnk).
+// "nul.lnk", is that file. On Wine a file beside one whose name differs only
+// in case is made through its Unix path, so a folder can hold both (A.lnk
+// beside a.lnk).
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 // The exact form of a path (\\?\C:\...), and on Wine the form that goes
 // straight to the Unix file (\\?\unix\...; the exact form elsewhere).
