@@ -34,8 +34,10 @@ std::string RestoreBackup(const std::wstring& backup, bool withRegImport) {
     const std::wstring saved = backup + L"\\" + std::wstring(text.begin() + start, text.begin() + at);
     const std::wstring original(text.begin() + at + 6, text.begin() + end);
     for (const std::wstring& name : e2e::ListedFiles(saved)) {
-      // Wine's folders may hold names that differ only in case: each goes back by its Unix name.
-      if (!::MoveFileW(e2e::ExactForm(saved + L"\\" + name).c_str(), e2e::UnixForm(original + L"\\" + name).c_str())) {
+      // Wine's folders may hold names that differ only in case: such a name goes back by its Unix path.
+      const std::wstring from = e2e::ExactForm(saved + L"\\" + name), to = original + L"\\" + name;
+      if (!::MoveFileW(from.c_str(), e2e::ExactForm(to).c_str()) &&
+          (::GetLastError() != ERROR_ALREADY_EXISTS || !::MoveFileW(from.c_str(), e2e::UnixForm(to).c_str()))) {
         return "could not put " + win32::Narrow(name) + " back";
       }
     }
