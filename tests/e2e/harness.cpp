@@ -455,8 +455,21 @@ std::wstring UnixForm(const std::wstring& path) {
   unix.resize(static_cast<std::size_t>(::MultiByteToWideChar(CP_UTF8, 0, folder, -1, unix.data(),
                                                              static_cast<int>(unix.size() + 1)) - 1));
   ::HeapFree(::GetProcessHeap(), 0, folder);
-  std::replace(unix.begin(), unix.end(), L'/', L'\\');
-  return L"\\\\?\\unix" + unix + path.substr(separator);
+  // The exact form takes no "." or ".." (a prefix named through "scripts/.." gives them): they are resolved here.
+  std::vector<std::wstring> names;
+  for (std::size_t start = 1; start <= unix.size();) {
+    const std::size_t end = std::min(unix.find(L'/', start), unix.size());
+    const std::wstring name = unix.substr(start, end - start);
+    if (name == L".." && !names.empty()) {
+      names.pop_back();
+    } else if (!name.empty() && name != L"." && name != L"..") {
+      names.push_back(name);
+    }
+    start = end + 1;
+  }
+  std::wstring exact = L"\\\\?\\unix";
+  for (const std::wstring& name : names) exact += L"\\" + name;
+  return exact + path.substr(separator);
 }
 
 void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
@@ -472,7 +485,15 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     file = ::CreateFileW((there ? exact : UnixForm(path)).c_str(), GENERIC_WRITE, 0, nullptr,
                          there ? TRUNCATE_EXISTING : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   }
-  if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("CreateFileW failed");
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    const std::wstring tried = UnixForm(path);
+    std::string named(tried.size() * 3, '\0');
+    named.resize(static_cast<std::size_t>(::WideCharToMultiByte(CP_UTF8, 0, tried.data(), static_cast<int>(tried.size()),
+                                                                named.data(), static_cast<int>(named.size()), nullptr,
+                                                                nullptr)));
+    throw std::runtime_error("CreateFileW failed with " + std::to_string(error) + " for " + named);
+  }
   DWORD written = 0;
   ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   ::CloseHandle(file);
