@@ -16,20 +16,33 @@ const std::string kCommon = "C:\\ProgramData\\Start Menu\\Programs\\Startup";
 const std::string kBackups = "C:\\Users\\Ann\\AppData\\Local\\Marrowfen\\Vellorin Quade\\Backups";
 const std::string kFolder = kBackups + "\\2026-12-08 14.03.07";
 
+// The restore note, as UTF-8.
+std::string NoteOf(const test::FakeFileSystem& files) {
+  const std::string& bytes = files.files.at(kFolder + "\\How to restore.txt");
+  EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+  return Utf16ToUtf8(FromUtf16Le(bytes.substr(2)));
+}
+
+// Ticks and removes one read-only Startup file whose move to the backup
+// crosses volumes, so it goes by a copy.
+void RemoveAcrossVolumes(test::FakePlatform& fakes, const std::string& name) {
+  test::CollectorForm1 form(fakes.Get());
+  fakes.files.AddFile(kUser + "\\" + name, name);
+  fakes.files.readOnly.insert(kUser + "\\" + name);
+  fakes.files.otherVolume = true;
+  fakes.window.rows.push_back({true, {"STARTUP", kUser, name, ""}});
+  form.DeleteItem();
+}
+
 class BackupTest : public test::CollectorTest {
  protected:
   void Tick(const std::vector<std::string>& texts) { window.rows.push_back({true, texts}); }
-  std::vector<test::ImportedValue> Saved(const std::string& folder = kFolder) {
-    auto values = test::ReadRegFile(files.files.at(folder + "\\registry.reg"));
+  std::vector<test::ImportedValue> Saved() {
+    auto values = test::ReadRegFile(files.files.at(kFolder + "\\registry.reg"));
     EXPECT_TRUE(values);
     return values.value_or(std::vector<test::ImportedValue>{});
   }
-  // The restore note, as UTF-8.
-  std::string Note(const std::string& folder = kFolder) {
-    const std::string& bytes = files.files.at(folder + "\\How to restore.txt");
-    EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
-    return Utf16ToUtf8(FromUtf16Le(bytes.substr(2)));
-  }
+  std::string Note() { return NoteOf(files); }
   // The contents registry.reg had at each of its flushes.
   std::vector<std::string> RegFlushes() {
     std::vector<std::string> flushed;
@@ -93,13 +106,8 @@ TEST_F(BackupTest, FilesOfOneNameFromBothFoldersBothSurviveWithTheirAttributes) 
 
   // Where a move cannot be made, a copy is kept and the file deleted as always.
   test::FakePlatform other;
-  test::CollectorForm1 form2(other.Get());
-  other.files.AddFile(kUser + "\\b.lnk", "b");
-  other.files.readOnly.insert(kUser + "\\b.lnk");
-  other.files.otherVolume = true;
-  other.window.rows.push_back({true, {"STARTUP", kUser, "b.lnk", kUser + "\\"}});
-  form2.DeleteItem();
-  EXPECT_EQ(other.files.files.at(kFolder + "\\Startup files\\User\\b.lnk"), "b");
+  RemoveAcrossVolumes(other, "b.lnk");
+  EXPECT_EQ(other.files.files.at(kFolder + "\\Startup files\\User\\b.lnk"), "b.lnk");
   EXPECT_TRUE(other.files.readOnly.count(kFolder + "\\Startup files\\User\\b.lnk"));
   EXPECT_FALSE(other.files.files.count(kUser + "\\b.lnk"));
 }
@@ -220,15 +228,9 @@ TEST_F(BackupTest, WhatCouldNotBeRemovedLeavesTheBackupAtTheEnd) {
 
   // A copy that cannot be deleted either is named in the note as one to leave out.
   test::FakePlatform stuck;
-  test::CollectorForm1 form2(stuck.Get());
-  stuck.files.AddFile(kUser + "\\stuck.lnk", "in use");
-  stuck.files.readOnly.insert(kUser + "\\stuck.lnk");
-  stuck.files.otherVolume = true;
   stuck.files.Fail("ForcedDelete", "The file is in use");
-  stuck.window.rows.push_back({true, {"STARTUP", kUser, "stuck.lnk", ""}});
-  form2.DeleteItem();
-  const std::string& bytes = stuck.files.files.at(kFolder + "\\How to restore.txt");
-  const std::string leftNote = Utf16ToUtf8(FromUtf16Le(bytes.substr(2)));
+  RemoveAcrossVolumes(stuck, "stuck.lnk");
+  const std::string leftNote = NoteOf(stuck.files);
   EXPECT_NE(leftNote.find("do not copy them\r\nback, and delete them when you like:\r\n    \\\\?\\" + kFolder +
                           "\\Startup files\\User\\stuck.lnk\r\n"),
             std::string::npos)
