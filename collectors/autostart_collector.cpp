@@ -113,16 +113,6 @@ void ListKey(PointListing& listing, RegistryKey& key, const std::u16string& path
   }
 }
 
-// A key that is not there, or that the registry will not open, adds nothing and says nothing.
-template <class Open>
-std::unique_ptr<RegistryKey> Quietly(Open&& open) {
-  try {
-    return open();
-  } catch (const Failure&) {
-    return nullptr;
-  }
-}
-
 // Windows' own value of a point, or nullopt for a command; throws Failure
 // when it cannot be known (no system folder).
 std::optional<StoredValue> WindowsOwn(Shell& shell, const AutostartPoint& point) {
@@ -149,7 +139,7 @@ void ListAutostartPoint(MainWindow& window, Registry& registry, Shell& shell, It
                         const AutostartPoint& point, const std::string& keyPath) {
   PointListing listing{window, registry, shell, items, point, WindowsOwn(shell, point)};
   const std::u16string path = Utf8ToUtf16(keyPath);
-  const std::unique_ptr<RegistryKey> key = Quietly([&] { return registry.OpenKey(point.hive, path, kKeyRead); });
+  const std::unique_ptr<RegistryKey> key = OpenQuietly([&] { return registry.OpenKey(point.hive, path, kKeyRead); });
   if (!key) return;
   if (point.keys == PointKeys::TheKey) {
     ListKey(listing, *key, path);
@@ -158,12 +148,12 @@ void ListAutostartPoint(MainWindow& window, Registry& registry, Shell& shell, It
   std::u16string name;
   for (std::uint32_t index = 0; key->EnumSubKey(index, name) == EnumResult::Value; ++index) {
     // Opened by its counted name below its parent: a name holding U+0000 is that key, not another.
-    const std::unique_ptr<RegistryKey> below = Quietly([&] { return key->OpenSubKey(name, kKeyRead); });
+    const std::unique_ptr<RegistryKey> below = OpenQuietly([&] { return key->OpenSubKey(name, kKeyRead); });
     if (!below) continue;
     const std::u16string belowPath = path + u"\\" + name;
     ListKey(listing, *below, belowPath);
     if (point.keys != PointKeys::EachSubKeyAndItsDepend) continue;
-    if (const auto depend = Quietly([&] { return below->OpenSubKey(u"Depend", kKeyRead); })) {
+    if (const auto depend = OpenQuietly([&] { return below->OpenSubKey(u"Depend", kKeyRead); })) {
       ListKey(listing, *depend, belowPath + u"\\Depend");
     }
   }

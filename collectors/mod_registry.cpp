@@ -83,22 +83,13 @@ void ListValue(MainWindow& window, ItemTable& items, Hive hive, const std::strin
   if (!extraDetails->empty()) window.SetSubItem(row, 3, *extraDetails);
 }
 
-// A key that is not there, or that the registry will not open, adds nothing and says nothing.
-std::unique_ptr<RegistryKey> OpenQuietly(Registry& registry, Hive hive, std::u16string_view path) {
-  try {
-    return registry.OpenKey(hive, path, kKeyAccess0x3F);
-  } catch (const Failure&) {
-    return nullptr;
-  }
-}
-
 }  // namespace
 
 void ListRegistryValues(MainWindow& window, Registry& registry, ItemTable& items, Hive hive,
                         const std::string& keyPath) {
   const std::string location = HivePrefix(hive) + keyPath;
   const std::u16string openedPath = Utf8ToUtf16(keyPath);
-  const std::unique_ptr<RegistryKey> key = OpenQuietly(registry, hive, openedPath);
+  const std::unique_ptr<RegistryKey> key = OpenQuietly([&] { return registry.OpenKey(hive, openedPath, kKeyAccess0x3F); });
   if (!key) return;
   RegistryValue value;
   for (std::uint32_t index = 0;; ++index) {

@@ -2,10 +2,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/failure.h"
 #include "platform/registry.h"
 
 namespace vq {
@@ -44,6 +46,17 @@ std::optional<std::string> DecideRegistryRow(std::string_view keyPath, std::stri
 // The program folder a value text names: when it holds ":\", the text without
 // its double quotes up to and including its last backslash; else empty.
 std::string ProgramFolderOf(std::string_view testedText);
+
+// Opens a key through `open`: a key that is not there, or that the registry
+// will not open, gives null, so it adds nothing and says nothing.
+template <class Open>
+std::unique_ptr<RegistryKey> OpenQuietly(Open&& open) {
+  try {
+    return open();
+  } catch (const Failure&) {
+    return nullptr;
+  }
+}
 
 // Appends a "REGISTRY" row for every autorun value of the key that
 // qualifies, each carrying the value as an item of the table. A key that

@@ -19,18 +19,6 @@ std::string Stamp(const LocalTime& time) {
   return text;
 }
 
-// A path as people type it: the exact form's prefix taken off.
-std::u16string Shown(std::u16string_view exact) {
-  std::u16string shown;
-  if (exact.starts_with(u"\\\\?\\UNC\\")) {
-    shown = u"\\";
-    exact.remove_prefix(7);
-  } else if (exact.starts_with(u"\\\\?\\")) {
-    exact.remove_prefix(4);
-  }
-  return shown += exact;
-}
-
 std::u16string HexDigits(std::string_view bytes) {
   static constexpr char16_t kDigits[] = u"0123456789abcdef";
   std::u16string text;
@@ -46,6 +34,11 @@ std::u16string PowerShellQuoted(std::u16string_view text) {
   std::u16string quoted = u"'";
   for (char16_t c : text) quoted += c == u'\'' ? u"''" : std::u16string(1, c);
   return quoted + u"'";
+}
+
+// True when registry.reg keeps the value in comment lines.
+bool InCommentLines(const RegistryValueItem& value) {
+  return RegFileKeepsInComments(value.hive, value.keyPath, value.name);
 }
 
 // True when Explorer and the usual commands cannot name the file: a name that
@@ -123,16 +116,6 @@ constexpr char16_t kPowerShellSetter[] =
     u"  }\r\n"
     u"}\r\n"
     u"'@\r\n";
-
-// True when registry.reg keeps the value in comment lines, which only the
-// native calls can put back.
-bool InCommentLines(const RegistryValueItem& value) {
-  const HiveInfo* hive = FindHive(value.hive);
-  std::u16string_view path = value.keyPath;
-  while (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
-  return !RegFileCanSpell(value.name) ||
-         !RegFileCanSpellKey(Utf8ToUtf16(hive ? hive->name : "") + u"\\" + std::u16string(path));
-}
 
 }  // namespace
 
@@ -278,10 +261,9 @@ RemovalBackup::FileSaved WalkBackup::SaveFile(const StartupFileItem& file, std::
     std::optional<std::size_t> folder;
     while ((folder = FilesFolderFor(file, folder))) {
       // The note speaks of the file before it leaves its place.
-      savedFiles_.push_back({file.name, *folder, false, State::Pending});
+      savedFiles_.push_back({file.name, *folder, State::Pending});
       File& saved = savedFiles_.back();
-      const ExactPath original = ExactChild(file.exactFolder, file.name);
-      if (!filesFolders_[*folder].noted || NeedsExactPath(file.name, Shown(original).size())) noteStale_ = true;
+      if (!filesFolders_[*folder].noted || NeedsExactPath(file.name, PlainPath(path).size())) noteStale_ = true;
       if (!WriteNote()) break;
       filesFolders_[*folder].noted = true;
       // A move keeps everything of the file; only across volumes is it copied.
@@ -296,7 +278,6 @@ RemovalBackup::FileSaved WalkBackup::SaveFile(const StartupFileItem& file, std::
       }
       if (otherVolume && files_.CopyExactly(path, SavedPath(saved))) {
         madeFiles_.push_back(SavedPath(saved));
-        saved.copy = true;
         saved.state = State::Saved;
         entry = savedFiles_.size() - 1;
         return FileSaved::Kept;
@@ -333,7 +314,7 @@ std::u16string WalkBackup::RestoreText() const {
   }
   if (anyValue) {
     text += u"\r\nRegistry values: double-click registry.reg and confirm, or run\r\n    reg import \"" +
-            Shown(ExactChild(exactFolder_, u"registry.reg")) + u"\" /reg:64\r\n";
+            PlainPath(ExactChild(exactFolder_, u"registry.reg")) + u"\" /reg:64\r\n";
   }
   if (anyUnspellable) {
     text += u"\r\nThe registry editor cannot write the names of some of these values or of their keys (they\r\n"
@@ -342,17 +323,17 @@ std::u16string WalkBackup::RestoreText() const {
             u"values):\r\n\r\n";
     text += kPowerShellSetter;
     for (const Value& value : values_) {
-      if (!inBackup(value.state) || !InCommentLines(value.item)) continue;
+      const RegistryValueItem& item = value.item;
+      if (!inBackup(value.state) || !InCommentLines(item)) continue;
       // The key's first name is one PowerShell can open; the rest goes by its counted name.
-      const HiveInfo* hive = FindHive(value.item.hive);
-      std::u16string_view path = value.item.keyPath;
-      while (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
+      const HiveInfo* hive = FindHive(item.hive);
+      const std::u16string_view path = KeyPathTrimmed(item.keyPath);
       const std::size_t first = std::min(path.find(u'\\'), path.size());
       const std::u16string_view rest = first < path.size() ? path.substr(first + 1) : std::u16string_view();
       text += u"$key = [Microsoft.Win32.Registry]::" + Utf8ToUtf16(hive ? hive->powerShellName : "") +
               u".OpenSubKey(" + PowerShellQuoted(path.substr(0, first)) + u")\r\n";
       text += u"[VellorinRestore]::Set($key, '" + HexDigits(Utf16LeBytes(rest)) + u"', '" +
-              HexDigits(Utf16LeBytes(value.item.name)) + u"', " + Utf8ToUtf16(std::to_string(value.stored.type)) +
+              HexDigits(Utf16LeBytes(item.name)) + u"', " + Utf8ToUtf16(std::to_string(value.stored.type)) +
               u", '" + HexDigits(value.stored.data) + u"')\r\n";
       text += u"$key.Close()\r\n";
     }
@@ -364,11 +345,11 @@ std::u16string WalkBackup::RestoreText() const {
       if (file.folder != i || !inBackup(file.state)) continue;
       used = true;
       const ExactPath original = ExactChild(filesFolders_[i].original, file.name);
-      if (NeedsExactPath(file.name, Shown(original).size())) {
+      if (NeedsExactPath(file.name, PlainPath(original).size())) {
         commands += u"    copy \"" + SavedPath(file) + u"\" \"" + original + u"\"\r\n";
       }
     }
-    if (used) folders += u"    " + Utf8ToUtf16(filesFolders_[i].name) + u"  ->  " + Shown(filesFolders_[i].original) + u"\r\n";
+    if (used) folders += u"    " + Utf8ToUtf16(filesFolders_[i].name) + u"  ->  " + PlainPath(filesFolders_[i].original) + u"\r\n";
   }
   if (!folders.empty()) {
     text += u"\r\nStartup files: copy the files of each folder back to the folder named beside it:\r\n" + folders;

@@ -93,7 +93,6 @@ class WalkBackup final : public RemovalBackup {
   struct File {
     std::u16string name;
     std::size_t folder;  // in filesFolders_
-    bool copy;           // a copy: the original was deleted after it
     State state;
     bool copyLeft = false;  // a copy of a file that stayed, which could not be deleted
   };

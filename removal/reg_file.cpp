@@ -83,15 +83,26 @@ bool RegFileCanSpellKey(std::u16string_view keyPath) {
   return RegFileCanSpell(keyPath) && keyPath.find(u']') == std::u16string_view::npos;
 }
 
+std::u16string RegFileKey(Hive hive, std::u16string_view keyPath) {
+  const HiveInfo* info = FindHive(hive);
+  return Ascii(info ? info->name : "") + u"\\" + std::u16string(KeyPathTrimmed(keyPath));
+}
+
+namespace {
+// A value's name and data in comment lines.
+std::u16string CommentLines(std::u16string_view name, std::uint32_t type, std::string_view data) {
+  std::u16string lines = u";name=hex:";
+  AppendBytes(lines, Utf16LeBytes(name), u"\r\n;  ");
+  lines += u";data=" + HexForm(type);
+  AppendBytes(lines, data, u"\r\n;  ");
+  return lines;
+}
+}  // namespace
+
 std::u16string RegValueLines(std::u16string_view name, std::uint32_t type, std::string_view data) {
   if (!RegFileCanSpell(name)) {
-    std::u16string lines =
-        u";The registry editor cannot write the next value's name: see How to restore.txt\r\n"
-        u";name=hex:";
-    AppendBytes(lines, Utf16LeBytes(name), u"\r\n;  ");
-    lines += u";data=" + HexForm(type);
-    AppendBytes(lines, data, u"\r\n;  ");
-    return lines;
+    return u";The registry editor cannot write the next value's name: see How to restore.txt\r\n" +
+           CommentLines(name, type, data);
   }
   std::u16string line = name.empty() ? u"@" : Quoted(name);
   line += u'=';
@@ -111,23 +122,12 @@ std::string RegFile::Start() { return "\xFF\xFE" + Utf16LeBytes(kHeader); }
 
 std::string RegFile::Add(Hive hive, std::u16string_view keyPath, std::u16string_view name, std::uint32_t type,
                          std::string_view data) {
-  while (!keyPath.empty() && keyPath.back() == u'\\') keyPath.remove_suffix(1);
-  const HiveInfo* info = FindHive(hive);
-  std::u16string key = Ascii(info ? info->name : "") + u"\\" + std::u16string(keyPath);
+  std::u16string key = RegFileKey(hive, keyPath);
   if (!RegFileCanSpellKey(key)) {
     // A key the file cannot spell: the value goes in comment lines whatever its name.
     std::u16string text = u";The registry editor cannot write the next value's key: see How to restore.txt\r\n;key=hex:";
     AppendBytes(text, Utf16LeBytes(key), u"\r\n;  ");
-    std::u16string value = RegValueLines(name, type, data);
-    if (RegFileCanSpell(name)) {
-      value = u";name=hex:";
-      AppendBytes(value, Utf16LeBytes(name), u"\r\n;  ");
-      value += u";data=" + HexForm(type);
-      AppendBytes(value, data, u"\r\n;  ");
-    } else {
-      value.erase(0, value.find(u"\r\n") + 2);  // its own first comment line is said already
-    }
-    return Utf16LeBytes(text + value);
+    return Utf16LeBytes(text + CommentLines(name, type, data));
   }
   std::u16string text;
   if (key != lastKey_) {

@@ -49,6 +49,19 @@ bool RegFileCanSpell(std::u16string_view name);
 // True when the key (HKEY_...\path) can be written as a section line.
 bool RegFileCanSpellKey(std::u16string_view key);
 
+// A key path without the separators it may end in, as the file names it.
+inline std::u16string_view KeyPathTrimmed(std::u16string_view keyPath) {
+  while (!keyPath.empty() && keyPath.back() == u'\\') keyPath.remove_suffix(1);
+  return keyPath;
+}
+// The key as the file spells it: HKEY_...\path.
+std::u16string RegFileKey(Hive hive, std::u16string_view keyPath);
+// True when the value goes into the file as comment lines, which only the
+// native calls can put back.
+inline bool RegFileKeepsInComments(Hive hive, std::u16string_view keyPath, std::u16string_view name) {
+  return !RegFileCanSpell(name) || !RegFileCanSpellKey(RegFileKey(hive, keyPath));
+}
+
 // One value, CRLF included: its line, or its comment lines.
 std::u16string RegValueLines(std::u16string_view name, std::uint32_t type, std::string_view data);
 

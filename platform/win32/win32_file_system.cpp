@@ -103,6 +103,15 @@ std::string Win32FileSystem::AnsiToUtf8(std::string_view bytes) {
   return Narrow(wide);
 }
 
+namespace {
+// A full path in the exact form (a device path such as \\.\ stays as it is).
+std::wstring Exact(std::wstring_view plain) {
+  if (plain.starts_with(L"\\\\?\\") || plain.starts_with(L"\\\\.\\")) return std::wstring(plain);
+  if (plain.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + std::wstring(plain.substr(2));
+  return L"\\\\?\\" + std::wstring(plain);
+}
+}  // namespace
+
 std::u16string Win32FileSystem::ExactFolder(const std::string& folder) {
   if (folder.empty()) throw Failure("Bad file name or number");
   const std::wstring wide = Widen(folder);
@@ -112,14 +121,7 @@ std::u16string Win32FileSystem::ExactFolder(const std::string& folder) {
   full.resize(::GetFullPathNameW(wide.c_str(), size, full.data(), nullptr));
   // A drive's root keeps its separator (C:\); every other folder loses it.
   while (full.size() > 3 && full.back() == L'\\') full.pop_back();
-  std::wstring exact;
-  if (full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\")) {
-    exact = full;
-  } else if (full.starts_with(L"\\\\")) {
-    exact = L"\\\\?\\UNC\\" + full.substr(2);
-  } else {
-    exact = L"\\\\?\\" + full;
-  }
+  const std::wstring exact = Exact(full);
   return std::u16string(exact.begin(), exact.end());
 }
 
@@ -177,18 +179,6 @@ bool Win32FileSystem::IsFile(const std::string& path) {
 
 namespace {
 
-// An exact path as people write it, and back.
-std::wstring Plain(std::wstring_view exact) {
-  if (exact.starts_with(L"\\\\?\\UNC\\")) return L"\\" + std::wstring(exact.substr(7));
-  if (exact.starts_with(L"\\\\?\\")) return std::wstring(exact.substr(4));
-  return std::wstring(exact);
-}
-std::wstring Exact(std::wstring_view plain) {
-  if (plain.starts_with(L"\\\\?\\")) return std::wstring(plain);
-  if (plain.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + std::wstring(plain.substr(2));
-  return L"\\\\?\\" + std::wstring(plain);
-}
-
 // The path the open file has, without the \\?\ form.
 std::wstring FinalPath(HANDLE file) {
   std::wstring path(MAX_PATH, L'\0');
@@ -202,7 +192,8 @@ std::wstring FinalPath(HANDLE file) {
     }
     path.resize(length);
   }
-  return Plain(path);
+  const std::u16string plain = PlainPath(std::u16string(path.begin(), path.end()));
+  return std::wstring(plain.begin(), plain.end());
 }
 
 // Volume and index of a file or folder, which tell it apart however it is reached.
