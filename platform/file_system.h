@@ -24,9 +24,14 @@ inline ExactPath ExactChild(std::u16string_view exactFolder, std::u16string_view
 
 // An exact path as people type it: C:\folder\name, \\server\share\name.
 inline std::u16string PlainPath(std::u16string_view exact) {
-  if (exact.starts_with(u"\\\\?\\UNC\\")) return u"\\" + std::u16string(exact.substr(7));
-  if (exact.starts_with(u"\\\\?\\")) return std::u16string(exact.substr(4));
-  return std::u16string(exact);
+  std::u16string plain;
+  if (exact.starts_with(u"\\\\?\\UNC\\")) {
+    plain = u"\\";
+    exact.remove_prefix(7);
+  } else if (exact.starts_with(u"\\\\?\\")) {
+    exact.remove_prefix(4);
+  }
+  return plain += exact;
 }
 
 // A file being written; destroying it closes it.
