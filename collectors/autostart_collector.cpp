@@ -139,7 +139,7 @@ void ListAutostartPoint(MainWindow& window, Registry& registry, Shell& shell, It
                         const AutostartPoint& point, const std::string& keyPath) {
   PointListing listing{window, registry, shell, items, point, WindowsOwn(shell, point)};
   const std::u16string path = Utf8ToUtf16(keyPath);
-  const std::unique_ptr<RegistryKey> key = OpenQuietly([&] { return registry.OpenKey(point.hive, path, kKeyRead); });
+  const std::unique_ptr<RegistryKey> key = OpenQuietly([&] { return registry.OpenKey(point.hive, path, kKeyListing); });
   if (!key) return;
   if (point.keys == PointKeys::TheKey) {
     ListKey(listing, *key, path);
@@ -148,12 +148,12 @@ void ListAutostartPoint(MainWindow& window, Registry& registry, Shell& shell, It
   std::u16string name;
   for (std::uint32_t index = 0; key->EnumSubKey(index, name) == EnumResult::Value; ++index) {
     // Opened by its counted name below its parent: a name holding U+0000 is that key, not another.
-    const std::unique_ptr<RegistryKey> below = OpenQuietly([&] { return key->OpenSubKey(name, kKeyRead); });
+    const std::unique_ptr<RegistryKey> below = OpenQuietly([&] { return key->OpenSubKey(name, kKeyListing); });
     if (!below) continue;
     const std::u16string belowPath = path + u"\\" + name;
     ListKey(listing, *below, belowPath);
     if (point.keys != PointKeys::EachSubKeyAndItsDepend) continue;
-    if (const auto depend = OpenQuietly([&] { return below->OpenSubKey(u"Depend", kKeyRead); })) {
+    if (const auto depend = OpenQuietly([&] { return below->OpenSubKey(u"Depend", kKeyListing); })) {
       ListKey(listing, *depend, belowPath + u"\\Depend");
     }
   }

@@ -21,12 +21,16 @@ std::string ValueNameText(std::u16string_view name) {
   return Utf16ToUtf8(shown);
 }
 
+namespace {
+bool IsText(std::uint32_t type) { return type == regtype::kSz || type == regtype::kExpandSz; }
+}  // namespace
+
 std::size_t DataLength(std::uint32_t type, std::size_t bytes) {
-  return type == regtype::kSz ? (bytes + 1) / 2 : bytes;
+  return IsText(type) ? (bytes + 1) / 2 : bytes;
 }
 
 std::optional<std::string> ValueText(std::uint32_t type, std::string_view data) {
-  if (type == regtype::kSz) {
+  if (IsText(type)) {
     const std::size_t units = DataLength(type, data.size());
     if (units <= 1) return std::string();
     return Utf16LeToUtf8(data.substr(0, 2 * (units - 1)));
@@ -89,7 +93,7 @@ void ListRegistryValues(MainWindow& window, Registry& registry, ItemTable& items
                         const std::string& keyPath) {
   const std::string location = HivePrefix(hive) + keyPath;
   const std::u16string openedPath = Utf8ToUtf16(keyPath);
-  const std::unique_ptr<RegistryKey> key = OpenQuietly([&] { return registry.OpenKey(hive, openedPath, kKeyAccess0x3F); });
+  const std::unique_ptr<RegistryKey> key = OpenQuietly([&] { return registry.OpenKey(hive, openedPath, kKeyListing); });
   if (!key) return;
   RegistryValue value;
   for (std::uint32_t index = 0;; ++index) {

@@ -32,9 +32,10 @@ std::string ValueNameText(std::u16string_view name);
 // last byte makes one more), bytes for anything else.
 std::size_t DataLength(std::uint32_t type, std::size_t bytes);
 
-// The text that drives a value's row: a REG_SZ's characters but its last one
+// The text that drives a value's row: a text's characters but its last one
 // (normally the terminator), "&H" and the eight hex digits of a REG_DWORD;
-// nullopt for every other type, which gives no row.
+// nullopt for every other type, which gives no row. A REG_EXPAND_SZ is a
+// text like a REG_SZ, unexpanded: Windows starts it just the same.
 std::optional<std::string> ValueText(std::uint32_t type, std::string_view data);
 
 // The row rules for one value of the key. nullopt: no row. Otherwise the

@@ -27,11 +27,17 @@ inline constexpr std::uint32_t kDword = 4;
 inline constexpr std::uint32_t kMultiSz = 7;
 }  // namespace regtype
 
-// The access mask the program opens its keys with: query, set, create sub-key,
-// enumerate, notify and create link, without the standard rights.
-inline constexpr std::uint32_t kKeyAccess0x3F = 0x3F;
+// Key rights. Each open asks only for the rights its step uses: a program
+// started the usual way may only read the machine-wide keys, even for an
+// administrator, and an open that asks for more is refused outright.
 inline constexpr std::uint32_t kKeyQueryValue = 0x1;
-inline constexpr std::uint32_t kKeyRead = 0x20019;  // query, enumerate, notify, read control
+inline constexpr std::uint32_t kKeySetValue = 0x2;
+inline constexpr std::uint32_t kKeyEnumerateSubKeys = 0x8;
+// What listing a key takes: its values and the names of its sub-keys.
+inline constexpr std::uint32_t kKeyListing = kKeyQueryValue | kKeyEnumerateSubKeys;
+// What removing a value takes: reading it for the backup, then deleting it
+// or writing Windows' own value back, through the same handle.
+inline constexpr std::uint32_t kKeyRemoval = kKeyQueryValue | kKeySetValue;
 
 // Names are UTF-16 exactly as the registry counts them: a name may hold any
 // code unit, U+0000 and unpaired surrogates included, and the program acts on

@@ -119,8 +119,8 @@ constexpr char16_t kPowerShellSetter[] =
 
 }  // namespace
 
-WalkBackup::WalkBackup(FileSystem& files, Shell& shell, Clock& clock, Registry& registry)
-    : files_(files), shell_(shell), clock_(clock), registry_(registry) {}
+WalkBackup::WalkBackup(FileSystem& files, Shell& shell, Clock& clock)
+    : files_(files), shell_(shell), clock_(clock) {}
 
 // Makes the walk's folder on first use; a walk that saves nothing leaves none.
 bool WalkBackup::EnsureFolder() {
@@ -151,23 +151,13 @@ bool WalkBackup::EnsureFolder() {
   return false;
 }
 
-std::optional<std::size_t> WalkBackup::SaveValue(const RegistryValueItem& value) {
+std::optional<std::size_t> WalkBackup::SaveValue(const RegistryValueItem& value, RegistryKey& key) {
   if (stopped_) return std::nullopt;
   std::optional<StoredValue> stored;
   try {
-    // A run of values mostly comes from one key: it is opened once for them.
-    if (!queryKeyOpened_ || queryHive_ != value.hive || queryPath_ != value.keyPath) {
-      queryKey_.reset();
-      queryKeyOpened_ = false;
-      queryKey_ = registry_.OpenKey(value.hive, value.keyPath, kKeyQueryValue);
-      queryKeyOpened_ = true;
-      queryHive_ = value.hive;
-      queryPath_ = value.keyPath;
-    }
-    // Only a key or value that is not there has nothing to save; then there
-    // is nothing to delete either.
-    if (!queryKey_) return std::nullopt;
-    stored = queryKey_->QueryValue(value.name);
+    // Only a value that is not there has nothing to save; then there is
+    // nothing to delete either.
+    stored = key.QueryValue(value.name);
     if (!stored || !EnsureFolder()) return std::nullopt;
     if (!regOutput_) {
       const ExactPath path = ExactChild(exactFolder_, u"registry.reg");
@@ -202,8 +192,6 @@ void WalkBackup::CutBack() {
 }
 
 bool WalkBackup::FlushValues() {
-  queryKey_.reset();
-  queryKeyOpened_ = false;
   if (runBytes_.empty()) return true;
   try {
     regOutput_->Append(runBytes_);

@@ -27,10 +27,11 @@ class RemovalBackup {
   };
 
   virtual ~RemovalBackup() = default;
-  // Saves the value as the registry holds it now. Returns the number of its
-  // entry in the backup; nullopt when there is nothing to save (the value is
-  // not there) or it could not be saved: either way the value must stay.
-  virtual std::optional<std::size_t> SaveValue(const RegistryValueItem& value) = 0;
+  // Saves the value as the registry holds it now, read through the key it
+  // will be removed through. Returns the number of its entry in the backup;
+  // nullopt when there is nothing to save (the value is not there) or it
+  // could not be saved: either way the value must stay.
+  virtual std::optional<std::size_t> SaveValue(const RegistryValueItem& value, RegistryKey& key) = 0;
   // Ends a run of saved values: true once they are on the disk. False when
   // they may not be: they are then no longer in the backup, and must stay.
   virtual bool FlushValues() = 0;
@@ -62,8 +63,8 @@ class RemovalBackup {
 // end without it, each as a new file put in the old one's place.
 class WalkBackup final : public RemovalBackup {
  public:
-  WalkBackup(FileSystem& files, Shell& shell, Clock& clock, Registry& registry);
-  std::optional<std::size_t> SaveValue(const RegistryValueItem& value) override;
+  WalkBackup(FileSystem& files, Shell& shell, Clock& clock);
+  std::optional<std::size_t> SaveValue(const RegistryValueItem& value, RegistryKey& key) override;
   bool FlushValues() override;
   FileSaved SaveFile(const StartupFileItem& file, std::size_t& entry) override;
   void ValueRemoved(std::size_t entry, bool removed) override;
@@ -110,7 +111,6 @@ class WalkBackup final : public RemovalBackup {
   FileSystem& files_;
   Shell& shell_;
   Clock& clock_;
-  Registry& registry_;
   std::string folder_;
   std::u16string exactFolder_;
   bool folderFailed_ = false;
@@ -119,13 +119,6 @@ class WalkBackup final : public RemovalBackup {
   std::string stamp_;
   std::vector<std::string> madeFolders_;  // in the order made
   std::vector<ExactPath> madeFiles_;
-
-  // The key of the run's values, open until the run ends; queryKeyOpened_
-  // tells a key that is not there from one not opened yet.
-  std::unique_ptr<RegistryKey> queryKey_;
-  bool queryKeyOpened_ = false;
-  Hive queryHive_{};
-  std::u16string queryPath_;
 
   RegFile regFile_;
   std::unique_ptr<OutputFile> regOutput_;

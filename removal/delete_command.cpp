@@ -35,17 +35,23 @@ void Form1::PushButton4_Click() {
 }
 
 std::unique_ptr<RemovalBackup> Form1::StartBackup() {
-  return std::make_unique<WalkBackup>(files_, shell_, clock_, registry_);
+  return std::make_unique<WalkBackup>(files_, shell_, clock_);
 }
 
 // The state of one delete walk: its backup, the registry rows whose values
 // it tried to save, and the values saved (and flushed), by row, with their
-// entries in the backup: only these may be deleted.
+// entries in the backup and the keys they were read through: only these may
+// be deleted, and only through that key.
 struct Form1::Walk {
+  struct SavedValue {
+    RegistryValueItem value;
+    std::size_t entry;
+    std::shared_ptr<RegistryKey> key;
+  };
   std::unique_ptr<RemovalBackup> backup;
   int rows = 0;
   std::set<int> triedValues;
-  std::map<int, std::pair<RegistryValueItem, std::size_t>> savedValues;
+  std::map<int, SavedValue> savedValues;
 };
 
 const StartupItem* Form1::ItemOf(int row) {
@@ -127,8 +133,8 @@ void Form1::RemoveRow(ErrorTrap& trap, Walk& walk, int row) {
       if (!walk.triedValues.count(row)) SaveRegistryRun(walk, row);
       const auto saved = walk.savedValues.find(row);
       if (saved == walk.savedValues.end()) return;  // not saved: it stays
-      const auto& [savedValue, entry] = saved->second;
-      walk.backup->ValueRemoved(entry, DeleteRegistryValue(registry_, savedValue));
+      const Walk::SavedValue& value = saved->second;
+      walk.backup->ValueRemoved(value.entry, DeleteRegistryValue(registry_, value.value, *value.key));
     });
   } else if (type == "STARTUP") {
     trap.Run(136, [&] { RemoveFile(window_, files_, StartupFileOf(row), *walk.backup); });
@@ -143,10 +149,15 @@ void Form1::RemoveRow(ErrorTrap& trap, Walk& walk, int row) {
 // flushes them to the disk once, before the first of them is deleted. The
 // run ends at the first ticked row of another kind: only registry rows lie
 // between a value's save and its delete, and the window takes no input
-// meanwhile. A row that cannot be read here ends the run; the walk reads it
-// again and reports it.
+// meanwhile. Each value is read through the key it will be removed through,
+// kept open until then (one key for the values of one key in a row); a key
+// that will not open for that, missing or refused, keeps its value. A row
+// that cannot be read here ends the run; the walk reads it again and
+// reports it.
 void Form1::SaveRegistryRun(Walk& walk, int first) {
-  std::vector<std::pair<int, std::pair<RegistryValueItem, std::size_t>>> saved;
+  std::vector<std::pair<int, Walk::SavedValue>> saved;
+  std::shared_ptr<RegistryKey> key;
+  std::optional<RegistryValueItem> keyOf;  // the value the key was opened for
   for (int row = first; row <= walk.rows; ++row) {
     try {
       if (!window_.RowChecked(row)) continue;
@@ -154,8 +165,13 @@ void Form1::SaveRegistryRun(Walk& walk, int first) {
       const std::optional<RegistryValueItem> value = RegistryValueOf(row, true);
       walk.triedValues.insert(row);
       if (!value) continue;
-      if (const std::optional<std::size_t> entry = walk.backup->SaveValue(*value)) {
-        saved.push_back({row, {*value, *entry}});
+      if (!keyOf || keyOf->hive != value->hive || keyOf->keyPath != value->keyPath) {
+        keyOf = value;
+        key = OpenForRemoval(registry_, *value);
+      }
+      if (!key) continue;
+      if (const std::optional<std::size_t> entry = walk.backup->SaveValue(*value, *key)) {
+        saved.push_back({row, {*value, *entry, key}});
       }
     } catch (...) {
       break;

@@ -19,18 +19,23 @@ std::optional<RegistryTarget> TargetOf(std::string_view location) {
   return RegistryTarget{hive, ReplaceAll(location, hive->prefix, "")};
 }
 
-bool DeleteRegistryValue(Registry& registry, const RegistryValueItem& value) {
-  std::unique_ptr<RegistryKey> key;
+std::shared_ptr<RegistryKey> OpenForRemoval(Registry& registry, const RegistryValueItem& value) {
   try {
-    key = registry.OpenKey(value.hive, value.keyPath, kKeyAccess0x3F);
-    // A value Windows itself needs is written back to Windows' own, never deleted.
-    if (key && !value.resetTo && IsWindowsOwnValue(registry, value.hive, *key, value.name)) return false;
+    return registry.OpenKey(value.hive, value.keyPath, kKeyRemoval);
   } catch (const Failure&) {
-    return false;  // a key the registry will not open, or will not name: the value stays
+    return nullptr;  // the user may not change this key: the value stays, and nothing is said
   }
-  if (!key) return false;
-  return value.resetTo ? key->SetValue(value.name, value.resetTo->type, value.resetTo->data)
-                       : key->DeleteValue(value.name);
+}
+
+bool DeleteRegistryValue(Registry& registry, const RegistryValueItem& value, RegistryKey& key) {
+  try {
+    // A value Windows itself needs is written back to Windows' own, never deleted.
+    if (!value.resetTo && IsWindowsOwnValue(registry, value.hive, key, value.name)) return false;
+  } catch (const Failure&) {
+    return false;  // a key the registry will not name: the value stays
+  }
+  return value.resetTo ? key.SetValue(value.name, value.resetTo->type, value.resetTo->data)
+                       : key.DeleteValue(value.name);
 }
 
 }  // namespace vq

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,12 +24,19 @@ struct RegistryTarget {
 };
 std::optional<RegistryTarget> TargetOf(std::string_view location);
 
-// Deletes exactly the named value of the key below the hive (the empty name
-// is the key's default value), through the key opened with access 0x3F in the
-// view the collector read it from; a value Windows itself needs is written
-// back to Windows' own instead (resetTo), and never deleted. A value that is
-// missing or protected simply stays as it is; the answer (true when the value
-// went) tells the backup, never the user.
-bool DeleteRegistryValue(Registry& registry, const RegistryValueItem& value);
+// Opens the key of the value with exactly the rights its removal uses:
+// reading the value for the backup, then deleting it or writing Windows' own
+// value back. Null when the key is not there or the registry refuses that
+// open (a standard user on a machine-wide key): the value is then neither
+// saved nor removed, and nothing is said.
+std::shared_ptr<RegistryKey> OpenForRemoval(Registry& registry, const RegistryValueItem& value);
+
+// Deletes exactly the named value (the empty name is the key's default
+// value) through its key as opened for its removal, the key it was saved
+// from; a value Windows itself needs is written back to Windows' own instead
+// (resetTo), and never deleted. A value that is missing or protected simply
+// stays as it is; the answer (true when the value went) tells the backup,
+// never the user.
+bool DeleteRegistryValue(Registry& registry, const RegistryValueItem& value, RegistryKey& key);
 
 }  // namespace vq

@@ -72,8 +72,10 @@ std::int64_t Win32FileSystem::FileLength(const std::string& path) {
 }
 
 std::string Win32FileSystem::ReadBytes(const std::string& path) {
-  UniqueFileHandle file(::CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  // Its size and its bytes, nothing more: a system file a user may only read opens all the same.
+  UniqueFileHandle file(::CreateFileW(Widen(path).c_str(), FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) ThrowLastError("CreateFileW");
   LARGE_INTEGER size{};
   if (!::GetFileSizeEx(file.get(), &size)) ThrowLastError("GetFileSizeEx");

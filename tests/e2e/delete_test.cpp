@@ -4,6 +4,8 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <map>
+#include <memory>
 #include <thread>
 
 #include "e2e/harness.h"
@@ -136,6 +138,77 @@ TEST_F(DeleteCommand, NoChangesNothingAndNothingTickedIsSaidSo) {
   EXPECT_TRUE(rows[row].checked) << "the tick stays";
   EXPECT_EQ(app.WaitForMessageBox(L"Vellorin", 300ms), nullptr);
   CloseAndExpectExit(app, form);
+}
+
+// A program started the usual way may only read the machine-wide keys, even
+// for an administrator; Wine's own token may change them all, so the keys are
+// made readable only. Every entry is listed; the walk removes and saves the
+// user's own, and leaves the others, unsaved and unreported, to be listed again.
+TEST_F(DeleteCommand, StandardUser_MachineWideEntriesListedAndLeftAsTheyAre) {
+  const std::wstring policies = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run";
+  const std::pair<HKEY, std::wstring> machine[] = {
+      {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"},
+      {HKEY_LOCAL_MACHINE, L"SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run"},
+      {HKEY_USERS, L".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"},
+      {HKEY_LOCAL_MACHINE, policies},
+  };
+  const wchar_t* const prefixes[] = {L"HKLM:", L"HKLM:", L"HKU:", L"HKLM:"};
+  struct KeyGone {  // the point's key goes at the end, whatever happens, after its DACL is back
+    std::wstring key;
+    ~KeyGone() { DeleteRegistryKey(HKEY_LOCAL_MACHINE, key); }
+  } policiesGone{policies};
+  for (const auto& [root, key] : machine) {
+    WriteRegistryText(root, key, L"Machine Tool", L"C:\\m\\tool.exe");
+    WriteRegistryText(root, key, L"Machine Expanded", L"%ProgramFiles%\\m\\e.exe", REG_EXPAND_SZ);
+  }
+  WriteRegistryText(HKEY_CURRENT_USER, run, L"Mine", L"C:\\u\\mine.exe");
+  WriteRegistryText(HKEY_CURRENT_USER, run, L"Mine Expanded", L"%APPDATA%\\u.exe", REG_EXPAND_SZ);
+  std::vector<std::map<std::wstring, std::pair<DWORD, std::string>>> before;
+  for (const auto& [root, key] : machine) before.push_back(RegistryValues(root, key));
+  const std::wstring newestBefore = NewestBackupFolder();
+  {
+    std::vector<std::unique_ptr<ReadOnlyKey>> readOnly;
+    for (const auto& [root, key] : machine) {
+      readOnly.push_back(std::make_unique<ReadOnlyKey>(root, key));
+      ASSERT_TRUE(readOnly.back()->Refuses()) << "the key takes the read-only DACL";
+    }
+    AppProcess app(ProgramPath());
+    HWND form = Start(app);
+    ASSERT_NE(form, nullptr);
+    const std::vector<ListRow> listed = ReadListRows(list);
+    for (std::size_t i = 0; i < std::size(machine); ++i) {
+      for (const wchar_t* name : {L"Machine Tool", L"Machine Expanded"}) {
+        EXPECT_GE(FindListRow(listed, {L"REGISTRY", prefixes[i] + machine[i].second, name}), 0) << machine[i].second;
+      }
+    }
+    EXPECT_GE(FindListRow(listed, {L"REGISTRY", L"HKCU:" + run, L"Mine Expanded", L""}), 0);
+    for (const ListRow& row : listed) {
+      if (row.texts[0] == L"REGISTRY") SetListRowChecked(list, static_cast<int>(&row - listed.data()), true);
+    }
+    PressDelete(form);
+    Answer(app, IDYES);
+    const std::vector<ListRow> rows = WaitForRows(list, [&](const std::vector<ListRow>& now) {
+      // The point's rows are the last registry rows of a gathering.
+      return FindListRow(now, {L"REGISTRY", L"HKCU:" + run, L"Mine"}) < 0 &&
+             FindListRow(now, {L"REGISTRY", L"HKLM:" + policies, L"Machine Expanded"}) >= 0;
+    });
+    for (std::size_t i = 0; i < std::size(machine); ++i) {
+      EXPECT_EQ(RegistryValues(machine[i].first, machine[i].second), before[i]) << machine[i].second;
+      EXPECT_GE(FindListRow(rows, {L"REGISTRY", prefixes[i] + machine[i].second, L"Machine Tool"}), 0)
+          << "listed again";
+    }
+    EXPECT_TRUE(RegistryValues(HKEY_CURRENT_USER, run).empty()) << "the user's own went";
+    EXPECT_EQ(::FindWindowW(nullptr, L"Application Error"), nullptr) << "a refusal is not reported";
+    CloseAndExpectExit(app, form);
+  }
+  const std::wstring backup = NewestBackupFolder();
+  ASSERT_NE(backup, newestBefore);
+  const std::optional<std::string> saved = ReadFileBytes(backup + L"\\registry.reg");
+  ASSERT_TRUE(saved);
+  const std::wstring text(reinterpret_cast<const wchar_t*>(saved->data()), saved->size() / 2);
+  EXPECT_NE(text.find(L"\"Mine\"="), std::wstring::npos);
+  EXPECT_NE(text.find(L"\"Mine Expanded\"=hex(2):"), std::wstring::npos);
+  EXPECT_EQ(text.find(L"Machine"), std::wstring::npos) << "nothing it could not remove is in the backup";
 }
 
 // A copy of the program in a folder of its own, with a skin file beside it.

@@ -1,6 +1,7 @@
 #include "e2e/harness.h"
 
 #include <commctrl.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -536,6 +537,39 @@ std::optional<std::string> ReadFileBytes(const std::wstring& path) {
   if (!ok) return std::nullopt;
   bytes.resize(read);
   return bytes;
+}
+
+ReadOnlyKey::ReadOnlyKey(HKEY root, const std::wstring& path) : root_(root), path_(path) {
+  if (::RegOpenKeyExW(root, path.c_str(), 0, READ_CONTROL | WRITE_DAC, &key_) != ERROR_SUCCESS) {
+    key_ = nullptr;
+    return;
+  }
+  DWORD size = 0;
+  ::RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, nullptr, &size);
+  saved_.resize(size);
+  if (size == 0 || ::RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data(), &size) != ERROR_SUCCESS) {
+    saved_.clear();
+    return;  // nothing to put back: the key is left as it is
+  }
+  PSECURITY_DESCRIPTOR readOnly = nullptr;
+  if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;KR;;;WD)", SDDL_REVISION_1, &readOnly,
+                                                             nullptr)) {
+    ::RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, readOnly);
+    ::LocalFree(readOnly);
+  }
+}
+
+ReadOnlyKey::~ReadOnlyKey() {
+  if (!key_) return;
+  if (!saved_.empty()) ::RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data());
+  ::RegCloseKey(key_);
+}
+
+bool ReadOnlyKey::Refuses() const {
+  HKEY opened = nullptr;
+  const LSTATUS status = ::RegOpenKeyExW(root_, path_.c_str(), 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &opened);
+  if (status == ERROR_SUCCESS) ::RegCloseKey(opened);
+  return status == ERROR_ACCESS_DENIED;
 }
 
 std::wstring NewestBackupFolder() {

@@ -102,6 +102,25 @@ class RegistryChanges {
   std::vector<std::pair<HKEY, std::wstring>> keys_;  // made by the test, in the order made
 };
 
+// While it lives, everyone may only read the key (the DACL D:P(A;;KR;;;WD)),
+// as a standard user may only read a machine-wide key; then the key's own
+// DACL is put back, through the handle that took it away, whatever the test did.
+class ReadOnlyKey {
+ public:
+  ReadOnlyKey(HKEY root, const std::wstring& path);
+  ~ReadOnlyKey();
+  ReadOnlyKey(const ReadOnlyKey&) = delete;
+  ReadOnlyKey& operator=(const ReadOnlyKey&) = delete;
+  // Whether the key now refuses an open that asks to change it.
+  bool Refuses() const;
+
+ private:
+  HKEY root_;
+  std::wstring path_;
+  HKEY key_ = nullptr;
+  std::vector<BYTE> saved_;
+};
+
 // The value's text, or "<absent>".
 std::wstring ReadRegistryText(HKEY root, const std::wstring& key, const std::wstring& name);
 // Deletes the key (whose names may hold U+0000) with everything below it.

@@ -408,7 +408,9 @@ class FakeFileSystem : public FileSystem, public FailurePlan {
 // Keys by hive and path, compared without letter case; a trailing backslash
 // names the same key, as the registry takes it. Value names are compared
 // without letter case too, as the registry compares them, and may hold any
-// code unit, U+0000 included.
+// code unit, U+0000 included. A key may grant fewer rights than all, as a
+// machine-wide key grants a standard user only reading: an open that asks
+// for any right more is refused, and throws as the real open does.
 class FakeRegistry : public Registry, public FailurePlan {
  public:
   struct Value {
@@ -425,6 +427,7 @@ class FakeRegistry : public Registry, public FailurePlan {
   std::vector<std::string> opened;  // "<access>|<path>" of every open asked for
   int openKeys = 0;
   std::set<std::u16string> protectedNames;  // values whose delete the registry refuses
+  std::map<std::string, std::uint32_t> granted;  // by key id: the rights an open may ask for
   std::function<void(const std::string& name)> beforeDelete;  // the name as UTF-8
 
   // As the registry reads a path: separators repeated or at the end count
@@ -455,12 +458,19 @@ class FakeRegistry : public Registry, public FailurePlan {
     SetText(hive, path, Utf8ToUtf16(utf8Name), text);
   }
 
+  // Lets the key be opened only for these rights (kKeyListing: what a
+  // standard user has on a machine-wide key).
+  void Grant(Hive hive, const std::string& path, std::uint32_t rights) { granted[Id(hive, path)] = rights; }
+
   std::unique_ptr<RegistryKey> OpenKey(Hive hive, std::u16string_view path, std::uint32_t access) override {
     FailurePlan::Check("OpenKey");
     const std::string text = Utf16ToUtf8(path);
     opened.push_back(std::to_string(access) + "|" + text);
     auto it = keys.find(Id(hive, text));
     if (it == keys.end()) return nullptr;
+    if (auto rights = granted.find(it->first); rights != granted.end() && (access & ~rights->second) != 0) {
+      throw Failure("RegOpenKeyExW failed: Access is denied.");
+    }
     return std::make_unique<OpenedKey>(*this, hive, it->first, it->second);
   }
 
@@ -654,7 +664,7 @@ class FakeSkin : public SkinFramework, public FailurePlan {
 // before there were backups.
 class NoBackup : public RemovalBackup {
  public:
-  std::optional<std::size_t> SaveValue(const RegistryValueItem&) override { return 0; }
+  std::optional<std::size_t> SaveValue(const RegistryValueItem&, RegistryKey&) override { return 0; }
   bool FlushValues() override { return true; }
   FileSaved SaveFile(const StartupFileItem&, std::size_t& entry) override { return entry = 0, FileSaved::Kept; }
   void ValueRemoved(std::size_t, bool) override {}

@@ -57,6 +57,7 @@ TEST_F(CollectorsOnWine, RegistryRowsAsSeeded) {
   for (int bytes = 0; bytes <= 3; ++bytes) seed(L"f-dword" + std::to_wstring(bytes), REG_DWORD, std::string(bytes, '\1'));
   seed(L"g-binary", REG_BINARY, "C:\\b\\");
   seed(L"g-expand", REG_EXPAND_SZ, Utf16(L"%SystemRoot%\\x.exe"));
+  seed(L"g-expand-drive", REG_EXPAND_SZ, Utf16(L"\"C:\\e\\%USERNAME%\\e.exe\" /x"));
   seed(L"g-multi", REG_MULTI_SZ, Utf16(L"C:\\m\\a.exe") + Utf16(L""));
   seed(L"h-\u00DCberwachung-\u4E2D", REG_SZ, Utf16(L"\"C:\\Program Files\\\u00DC\\tool.exe\" /min"));
   e2e::WriteRegistryText(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", L"Agent",
@@ -86,6 +87,8 @@ TEST_F(CollectorsOnWine, RegistryRowsAsSeeded) {
       {"REGISTRY", user, "f-dword1", ""},
       {"REGISTRY", user, "f-dword2", ""},
       {"REGISTRY", user, "f-dword3", ""},
+      {"REGISTRY", user, "g-expand", ""},  // started like a text, shown unexpanded
+      {"REGISTRY", user, "g-expand-drive", "C:\\e\\%USERNAME%\\"},
       {"REGISTRY", user, "h-\xC3\x9C" "berwachung-\xE4\xB8\xAD", "C:\\Program Files\\\xC3\x9C\\"},
       {"REGISTRY", "HKCU:Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\", "load", "C:\\x\\"},
       {"REGISTRY", "HKU:.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\RunServices", "Default Tool", ""},

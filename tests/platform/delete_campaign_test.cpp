@@ -255,12 +255,12 @@ class DeleteCampaignOnWine : public ::testing::Test {
       ticked[meaning] = value ? value->resetTo : std::nullopt;
     }
     // Every seeded item the sources list is listed once: a Run value of text
-    // or number type (the default value only when empty), a file not
+    // (expandable too) or number type (the default value only when empty), a file not
     // starting with "~". (What the other points list is the points' own test.)
     for (const auto& [value, data] : before.values) {
       if (std::stoul(value.substr(0, value.find(L'|'))) >= kRunKeys) continue;
       const bool isDefault = value.find(L'|') + 1 == value.size();
-      const bool listable = (data.first == REG_SZ || data.first == REG_DWORD) && (!isDefault || data.second.empty());
+      const bool listable = (data.first == REG_SZ || data.first == REG_EXPAND_SZ || data.first == REG_DWORD) && (!isDefault || data.second.empty());
       if (listable != static_cast<bool>(listed.count(value))) return "value " + Narrow(value) + " listed wrongly";
     }
     for (const auto& [path, state] : before.files) {

@@ -116,8 +116,10 @@ TEST(RegistryRemovalOnWine, DeletesExactlyTheNamedValueOfTheNamedKey) {
 
   win32::Win32Registry registry;
   auto remove = [&](Hive hive, const std::wstring& key, const std::wstring& name) {
-    return DeleteRegistryValue(registry, {hive, std::u16string(key.begin(), key.end()),
-                                          std::u16string(name.begin(), name.end()), std::nullopt});
+    const RegistryValueItem value{hive, std::u16string(key.begin(), key.end()),
+                                  std::u16string(name.begin(), name.end()), std::nullopt};
+    const std::shared_ptr<RegistryKey> opened = OpenForRemoval(registry, value);
+    return opened && DeleteRegistryValue(registry, value, *opened);
   };
   EXPECT_TRUE(remove(Hive::CurrentUser, test, L"\u00DCberwachung-\u4E2D"));
   EXPECT_TRUE(remove(Hive::CurrentUser, test, L""));

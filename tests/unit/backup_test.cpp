@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "collectors/mod_registry.h"
 #include "support/reg_reader.h"
 #include "unit/collector_test_support.h"
 
@@ -54,6 +57,53 @@ class BackupTest : public test::CollectorTest {
   test::FakeRegistry& registry = fakes.registry;
   test::FakeFileSystem& files = fakes.files;
 };
+
+// A program started the usual way may only read the machine-wide keys, even
+// for an administrator. Every entry is listed all the same; the walk removes
+// and saves what the user may change, and leaves the rest, unsaved, as it is.
+TEST_F(BackupTest, StandardUser_EveryEntryListedOnlyWhatTheUserMayChangeRemovedAndSaved) {
+  constexpr std::uint32_t kKeyRead = 0x20019;  // what a standard user has on a machine-wide key
+  const std::pair<Hive, std::string> machineKeys[] = {
+      {Hive::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"},
+      {Hive::LocalMachine, "SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\RunServices"},
+      {Hive::Users, ".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"},
+      {Hive::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run"},
+  };
+  for (const auto& [hive, key] : machineKeys) {
+    registry.SetText(hive, key, "Machine", u"C:\\m\\m.exe");
+    registry.Key(hive, key).push_back({"Expanded", regtype::kExpandSz, test::Utf16Le(u"%ProgramFiles%\\m.exe") + std::string(2, '\0')});
+    registry.Grant(hive, key, kKeyRead);
+  }
+  registry.SetText(Hive::CurrentUser, kRun, "Mine", u"C:\\u\\u.exe");
+  registry.Key(Hive::CurrentUser, kRun).push_back({"Roaming", regtype::kExpandSz, test::Utf16Le(u"%APPDATA%\\x.exe") + std::string(2, '\0')});
+  const auto before = registry.keys;
+
+  form.GetRegistryItems();
+  std::vector<std::string> listed;
+  for (const Row& row : Rows()) listed.push_back(row.texts[1] + "|" + row.texts[2]);
+  std::vector<std::string> expected;
+  for (const auto& [hive, key] : machineKeys) {
+    for (const char* name : {"Machine", "Expanded"}) expected.push_back(HivePrefix(hive) + key + "|" + name);
+  }
+  for (const char* name : {"Mine", "Roaming"}) expected.push_back("HKCU:" + kRun + "|" + name);
+  std::sort(listed.begin(), listed.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(listed, expected) << "the machine-wide entries, readable only, are listed";
+  EXPECT_EQ(Rows().back().texts[3], "") << "a text with no drive in it names no folder";
+
+  for (auto& row : window.rows) row.checked = true;
+  form.DeleteItem();
+  EXPECT_TRUE(registry.Key(Hive::CurrentUser, kRun).empty()) << "the user's own go";
+  for (const auto& [hive, key] : machineKeys) {
+    const std::string id = test::FakeRegistry::Id(hive, key);
+    EXPECT_EQ(registry.keys.at(id).size(), before.at(id).size()) << key << ": the refused ones stay";
+  }
+  std::vector<std::u16string> saved;
+  for (const test::ImportedValue& value : Saved()) saved.push_back(value.name);
+  EXPECT_EQ(saved, (std::vector<std::u16string>{u"Mine", u"Roaming"})) << "only what went is in the backup";
+  EXPECT_TRUE(Reports().empty()) << "a refusal is not reported";
+  EXPECT_EQ(registry.openKeys, 0);
+}
 
 TEST_F(BackupTest, ValuesAreSavedAsTheyAreNowAndOnTheDiskBeforeTheirDelete) {
   registry.SetText(Hive::CurrentUser, kRun, "A", u"a.exe");
@@ -152,7 +202,7 @@ TEST_F(BackupTest, WhatCannotBeSavedStaysAndTheBackupNeverBreaks) {
       {"files", "CreateNewFile", 0, -1, {u"A", u"B", u"C"}, true, {}},  // no registry.reg, no note
       {"files", "CopyExactly", 0, -1, {}, true, {u"A", u"B", u"C"}},  // with the move refused too
       {"registry", "QueryValue", 2, 1, {u"C"}, false, {u"A", u"B"}},
-      {"registry", "OpenKey", 3, 1, {u"C"}, false, {u"A", u"B"}},  // C's key refused to the backup
+      {"registry", "OpenKey", 1, 1, {u"C"}, false, {u"A", u"B"}},  // C's key refused: neither saved nor deleted
   };
   for (const Case& c : cases) {
     test::FakePlatform fakes;

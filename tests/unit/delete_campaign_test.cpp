@@ -113,6 +113,8 @@ void SeedAutostartPoints(std::mt19937& random, test::FakePlatform& fakes) {
 void Seed(std::mt19937& random, test::FakePlatform& fakes) {
   for (std::size_t k = 0; k < std::size(kKeys); ++k) {
     std::vector<FakeRegistry::Value>& values = fakes.registry.Key(kKeys[k].hive, kKeys[k].path);
+    // A machine-wide key a standard user may only read (KEY_READ).
+    if (kKeys[k].hive != Hive::CurrentUser && random() % 3 == 0) fakes.registry.Grant(kKeys[k].hive, kKeys[k].path, 0x20019);
     for (const std::u16string& name : ValueNames(k)) {
       if (random() % 3 != 0) continue;
       switch (random() % 4) {
@@ -312,12 +314,14 @@ std::string RunRound(unsigned seed) {
   fakes.window.during = nullptr;
   if (!atYield.empty()) return atYield;
 
-  // Ticked values are gone, or hold Windows' own where Windows needs them; every other is as it was.
+  // Ticked values are gone, or hold Windows' own where Windows needs them;
+  // every other is as it was, and so is every value of a key the user may only read.
   for (const auto& [id, values] : registryBefore) {
     std::vector<FakeRegistry::Value> expected;
+    const bool readOnly = fakes.registry.granted.count(id) > 0;
     for (const FakeRegistry::Value& value : values) {
       auto it = ticked.find("value:" + id + ":" + test::Utf16Le(value.name));
-      if (it == ticked.end()) {
+      if (it == ticked.end() || readOnly) {
         expected.push_back(value);
       } else if (it->second) {
         expected.push_back({value.name, it->second->type, it->second->data});

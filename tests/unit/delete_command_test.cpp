@@ -152,7 +152,7 @@ TEST_F(DeleteCommandTest, RegistryRowsDeleteExactlyTheirValue) {
   window.rows.clear();
   AddRow({"REGISTRY", "HKCU:Software\\HKCU:Run", "x", ""}, true);
   form.DeleteItem();
-  EXPECT_NE(std::find(registry.opened.begin(), registry.opened.end(), "1|Software\\Run"), registry.opened.end());
+  EXPECT_NE(std::find(registry.opened.begin(), registry.opened.end(), "3|Software\\Run"), registry.opened.end());
 }
 
 TEST_F(DeleteCommandTest, FailuresAreReportedUnderTheirStatementsAndTheWalkGoesOn) {
