@@ -2,13 +2,14 @@
 // with the refresh that ends it, against the least work of such a walk,
 // measured in the same run:
 // - with backups, as the program walks: one key open for the run's reads and
-//   one read per value, the .reg text written and flushed once, the values
-//   deleted raw (RegOpenKeyExW, NtDeleteValueKey, RegCloseKey), every file
+//   deletes, one read per value, the .reg text written and flushed once, the
+//   values deleted raw through that key (NtDeleteValueKey), every file
 //   moved into the walk's folder (opened and renamed through its handle), a
 //   short note, the same yields and the floor of the refresh's gathering
 //   (GatherFloor);
-// - without backups: the same deletes made raw (each file opened and deleted
-//   through its handle), the same yields and the same refresh floor.
+// - without backups: the same deletes made raw (the key opened once, each
+//   file opened and deleted through its handle), the same yields and the
+//   same refresh floor.
 // The raw calls are the cheapest Wine has for each step: the counted-name
 // native calls, and handles rather than the path-taking conveniences.
 // Each walk is checked to have removed (and saved) every item it ticked: a
@@ -75,14 +76,12 @@ Call Native(const char* name) {
 const auto NtDeleteValueKey = Native<LONG(WINAPI*)(HANDLE, const CountedName*)>("NtDeleteValueKey");
 const auto NtQueryValueKey = Native<LONG(WINAPI*)(HANDLE, const CountedName*, int, void*, ULONG, ULONG*)>("NtQueryValueKey");
 
-void DeleteValuesRaw() {
+// Deletes the bench values through the key, opened once for them as the walk opens it.
+void DeleteValuesRaw(HKEY key) {
   for (int i = 0; i < kValues; ++i) {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kRun.c_str(), 0, 0x3F, &key) != ERROR_SUCCESS) continue;
     const std::wstring name = BenchValue(i);
     const CountedName counted(name);
     NtDeleteValueKey(key, &counted);
-    ::RegCloseKey(key);
   }
 }
 
@@ -105,7 +104,7 @@ double BackedUpWalkFloor() {
   const std::wstring folder = e2e::ExactForm(kBackups) + L"\\floor";
   ::CreateDirectoryW(folder.c_str(), nullptr);
   HKEY key = nullptr;
-  ::RegOpenKeyExW(HKEY_CURRENT_USER, kRun.c_str(), 0, KEY_QUERY_VALUE, &key);
+  ::RegOpenKeyExW(HKEY_CURRENT_USER, kRun.c_str(), 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key);
   std::wstring text = L"\uFEFFWindows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\" + kRun + L"]\r\n";
   std::vector<ULONGLONG> data(512);
   for (int i = 0; i < kValues; ++i) {
@@ -117,10 +116,10 @@ double BackedUpWalkFloor() {
     text += L"\"" + name + L"\"=\"" + reinterpret_cast<const wchar_t*>(reinterpret_cast<const BYTE*>(data.data()) + 12) +
             L"\"\r\n";
   }
-  ::RegCloseKey(key);
   WriteAndFlush(folder + L"\\registry.reg", text);
   WriteAndFlush(folder + L"\\How to restore.txt", L"\uFEFFRegistry values: run reg import registry.reg\r\n");
-  DeleteValuesRaw();
+  DeleteValuesRaw(key);
+  ::RegCloseKey(key);
   const std::wstring files = folder + L"\\Startup files";
   ::CreateDirectoryW(files.c_str(), nullptr);
   ::CreateDirectoryW((files + L"\\User").c_str(), nullptr);
@@ -141,7 +140,10 @@ double BackedUpWalkFloor() {
 // The least a walk without backups costs, without its refresh.
 double RawWalkFloor() {
   const auto start = Stopwatch::now();
-  DeleteValuesRaw();
+  HKEY key = nullptr;
+  ::RegOpenKeyExW(HKEY_CURRENT_USER, kRun.c_str(), 0, KEY_SET_VALUE, &key);
+  DeleteValuesRaw(key);
+  ::RegCloseKey(key);
   for (int i = 0; i < kFiles; ++i) {
     PumpMessages();
     HANDLE file = OpenToRemove(BenchFile(i));
