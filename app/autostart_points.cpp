@@ -1,5 +1,7 @@
 #include "app/autostart_points.h"
 
+#include <algorithm>
+
 #include "platform/text.h"
 
 namespace vq {
@@ -48,6 +50,42 @@ std::string In32BitView(std::string_view key) {
   constexpr std::string_view kSoftware = "SOFTWARE\\";
   if (!key.starts_with(kSoftware)) return std::string(key);
   return "SOFTWARE\\WOW6432Node\\" + std::string(key.substr(kSoftware.size()));
+}
+
+std::vector<std::u16string> Entries(std::uint32_t type, std::string_view data) {
+  std::u16string text = FromUtf16Le(data);
+  if (type != regtype::kMultiSz) {
+    while (!text.empty() && text.back() == u'\0') text.pop_back();
+    return {text};
+  }
+  std::vector<std::u16string> entries;
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = std::min(text.find(u'\0', start), text.size());
+    if (end == start) break;  // the empty entry that ends the list
+    entries.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return entries;
+}
+
+bool IsDiskCheck(std::u16string_view entry) {
+  const std::size_t first = entry.find_first_not_of(u' ');
+  if (first == std::u16string_view::npos || entry.size() - first < 18) return false;
+  constexpr std::u16string_view kDiskCheck = u"autocheck autochk ";
+  const std::u16string_view start = entry.substr(first, kDiskCheck.size());
+  return std::equal(start.begin(), start.end(), kDiskCheck.begin(), [](char16_t c, char16_t lower) {
+    return (c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c) == lower;
+  });
+}
+
+StoredValue ResetValue(const StoredValue& windowsOwn, bool keepDiskChecks, const std::optional<StoredValue>& now) {
+  if (!keepDiskChecks || !now) return windowsOwn;
+  std::u16string kept;
+  for (const std::u16string& entry : Entries(now->type, now->data)) {
+    if (IsDiskCheck(entry)) kept += entry + u'\0';
+  }
+  if (kept.empty()) return windowsOwn;
+  return StoredValue{regtype::kMultiSz, Utf16LeBytes(kept + u'\0')};
 }
 
 bool IsWindowsOwnValue(Registry& registry, Hive hive, RegistryKey& key, std::u16string_view name) {

@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/registry.h"
 
@@ -51,6 +52,20 @@ std::span<const AutostartPoint> AutostartPoints();
 // The key path in the 32-bit view of the machine's software
 // (SOFTWARE\WOW6432Node\...).
 std::string In32BitView(std::string_view key);
+
+// A text value's characters up to its terminator; a multi-string's entries
+// up to the empty one that ends the list.
+std::vector<std::u16string> Entries(std::uint32_t type, std::string_view data);
+
+// True when the entry of a multi-string is one of Windows' own disk checks:
+// "autocheck autochk" with any switches, such as "autocheck autochk /k:D *".
+bool IsDiskCheck(std::u16string_view entry);
+
+// What resetting a value Windows needs writes, given the value as it is now:
+// Windows' own value; but where the point keeps disk checks, the value's own
+// disk checks in their order (their switches, such as a drive the check must
+// pass over, count), and Windows' own only when it holds none.
+StoredValue ResetValue(const StoredValue& windowsOwn, bool keepDiskChecks, const std::optional<StoredValue>& now);
 
 // True when the open key holds, under this name, a value Windows itself
 // needs: it may be written back to Windows' own, never deleted, whatever a

@@ -18,12 +18,14 @@ namespace vq {
 
 // A registry value: its key as it was opened and its name as the registry
 // counts it. A value Windows itself needs goes by writing back Windows' own
-// value (resetTo), any other by deleting it.
+// value (resetTo), any other by deleting it; where the value holds disk
+// checks, those it holds when it is reset are kept (keepDiskChecks).
 struct RegistryValueItem {
   Hive hive;
   std::u16string keyPath;
   std::u16string name;
   std::optional<StoredValue> resetTo;
+  bool keepDiskChecks = false;
 };
 
 // A file of a Startup folder: the folder in the exact form and the name as the

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "app/autostart_points.h"
 #include "app/startup_items.h"
 #include "collectors/autostart_collector.h"
@@ -25,23 +27,6 @@ struct PointListing {
   std::optional<StoredValue> windowsOwn;  // for a value Windows itself needs: its own
 };
 
-// A text's characters up to its terminator; the entries of a multi-string.
-std::vector<std::u16string> Entries(std::uint32_t type, std::string_view data) {
-  std::u16string text = FromUtf16Le(data);
-  if (type != regtype::kMultiSz) {
-    while (!text.empty() && text.back() == u'\0') text.pop_back();
-    return {text};
-  }
-  std::vector<std::u16string> entries;
-  for (std::size_t start = 0; start < text.size();) {
-    const std::size_t end = std::min(text.find(u'\0', start), text.size());
-    if (end == start) break;  // the empty entry that ends the list
-    entries.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return entries;
-}
-
 // Two settings alike as Windows reads them: environment variables expanded,
 // surrounding spaces and letter case not counting.
 std::string Normal(Shell& shell, std::u16string_view text) {
@@ -52,20 +37,6 @@ std::string Normal(Shell& shell, std::u16string_view text) {
   return expanded;
 }
 
-// True when there are entries and each is one of Windows' own disk checks.
-bool AllDiskChecks(const std::vector<std::u16string>& entries) {
-  if (entries.empty()) return false;
-  for (const std::u16string& entry : entries) {
-    const std::string text = Utf16ToUtf8(entry);
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos || !ContainsIgnoringCase(text.substr(first, 18), "autocheck autochk ") ||
-        text.size() - first < 18) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // A row for the value when it is one that starts something.
 void ListValue(PointListing& listing, const std::u16string& path, const std::u16string& name, const StoredValue& value) {
   const AutostartPoint& point = listing.point;
@@ -74,7 +45,10 @@ void ListValue(PointListing& listing, const std::u16string& path, const std::u16
     return;
   }
   const std::vector<std::u16string> entries = Entries(value.type, value.data);
-  if (point.unless == PointUnless::DiskChecksOnly && AllDiskChecks(entries)) return;
+  if (point.unless == PointUnless::DiskChecksOnly && !entries.empty() &&
+      std::all_of(entries.begin(), entries.end(), IsDiskCheck)) {
+    return;
+  }
   if (listing.windowsOwn) {
     const std::vector<std::u16string> own = Entries(listing.windowsOwn->type, listing.windowsOwn->data);
     bool same = own.size() == entries.size();
@@ -86,7 +60,9 @@ void ListValue(PointListing& listing, const std::u16string& path, const std::u16
   std::u16string text;
   for (const std::u16string& entry : entries) text += (text.empty() ? u"" : u" ") + entry;
   const std::string extraDetails = ProgramFolderOf(Utf16ToUtf8(text));
-  const int row = listing.window.AddRow("REGISTRY", listing.items.Add(RegistryValueItem{point.hive, path, name, listing.windowsOwn}));
+  const int row = listing.window.AddRow(
+      "REGISTRY", listing.items.Add(RegistryValueItem{point.hive, path, name, listing.windowsOwn,
+                                                      point.unless == PointUnless::DiskChecksOnly}));
   listing.window.SetSubItem(row, 1, HivePrefix(point.hive) + ValueNameText(path));
   listing.window.SetSubItem(row, 2, ValueNameText(name));
   if (!extraDetails.empty()) listing.window.SetSubItem(row, 3, extraDetails);

@@ -34,8 +34,13 @@ bool DeleteRegistryValue(Registry& registry, const RegistryValueItem& value, Reg
   } catch (const Failure&) {
     return false;  // a key the registry will not name: the value stays
   }
-  return value.resetTo ? key.SetValue(value.name, value.resetTo->type, value.resetTo->data)
-                       : key.DeleteValue(value.name);
+  if (!value.resetTo) return key.DeleteValue(value.name);
+  try {
+    const StoredValue reset = ResetValue(*value.resetTo, value.keepDiskChecks, key.QueryValue(value.name));
+    return key.SetValue(value.name, reset.type, reset.data);
+  } catch (const Failure&) {
+    return false;  // the value as it is now cannot be read: it stays
+  }
 }
 
 }  // namespace vq

@@ -277,5 +277,42 @@ TEST_F(RegistryCollectorTest, AutostartPointsListWhatStartsSomethingAndResetWhat
   EXPECT_TRUE(value(Hive::LocalMachine, session, u"BootExecute"));
 }
 
+// Resetting BootExecute drops what it starts and keeps Windows' own disk
+// checks as they are then, switches and order and all: the check of drive D
+// must still pass over it.
+TEST(BootExecuteReset, KeepsTheDiskChecksItHoldsThenAndDropsTheRest) {
+  using test::Utf16Le;
+  const std::string session = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+  auto multi = [](std::initializer_list<std::u16string_view> entries) {
+    std::string data;
+    for (std::u16string_view entry : entries) data += Utf16Le(entry) + std::string(2, '\0');
+    return data + std::string(2, '\0');
+  };
+  struct Case {
+    std::string listed, atRemoval, reset;
+  };
+  const Case cases[] = {
+      {multi({u"autocheck autochk /k:D *", u"C:\\x.exe"}), multi({u"autocheck autochk /k:D *", u"C:\\x.exe"}),
+       multi({u"autocheck autochk /k:D *"})},
+      // What it holds at removal time counts, in its order.
+      {multi({u"C:\\x.exe"}), multi({u"C:\\y.exe", u"AUTOCHECK autochk /p \\??\\C:", u"autocheck autochk *"}),
+       multi({u"AUTOCHECK autochk /p \\??\\C:", u"autocheck autochk *"})},
+      {multi({u"C:\\x.exe"}), multi({u"C:\\x.exe", u"autocheck"}), multi({u"autocheck autochk *"})},
+  };
+  for (const Case& c : cases) {
+    test::FakePlatform fakes;
+    test::CollectorForm1 form(fakes.Get());
+    auto& values = fakes.registry.Key(Hive::LocalMachine, session);
+    values.push_back({u"BootExecute", regtype::kMultiSz, c.listed});
+    form.GetRegistryItems();
+    ASSERT_EQ(fakes.window.rows.size(), 1u);
+    values.back().data = c.atRemoval;
+    fakes.window.rows[0].checked = true;
+    form.DeleteItem();
+    EXPECT_EQ((StoredValue{values.back().type, values.back().data}), (StoredValue{regtype::kMultiSz, c.reset}))
+        << FromUtf16Le(c.atRemoval).size();
+  }
+}
+
 }  // namespace
 }  // namespace vq
