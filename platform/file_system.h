@@ -88,8 +88,9 @@ class FileSystem {
   virtual void PlainDelete(const ExactPath& path) = 0;
   // Deletes the one file the path names even when it is read-only, and
   // nothing else: never a pattern, never a folder, a link as a link. The
-  // file's attributes as other names of it show them stay as they were.
-  // Throws Failure when it cannot.
+  // file's attributes as other names of it show them stay as they were
+  // where the system lets them be put back. Throws Failure when it cannot
+  // delete the file, and only while the file is still there.
   virtual void ForcedDelete(const ExactPath& path) = 0;
   // Moves the one file the path names (never what a link leads to) to a new
   // name: Moved; NameTaken when the new name is taken (by any name the
@@ -98,8 +99,8 @@ class FileSystem {
   enum class MoveResult { Moved, NameTaken, OtherVolume };
   virtual MoveResult MoveNamedFile(const ExactPath& from, const ExactPath& to) = 0;
   // Copies a file to a new name: its bytes, attributes and times, a link as
-  // a link. Returns false when the new name is taken; throws Failure when it
-  // cannot copy it, and leaves no copy then.
+  // a link, on the disk when it returns. Returns false when the new name is
+  // taken; throws Failure when it cannot copy it, and leaves no copy then.
   virtual bool CopyExactly(const ExactPath& from, const ExactPath& to) = 0;
 
   // Creates one folder. Returns false when the name is taken (by a folder or

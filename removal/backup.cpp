@@ -64,8 +64,10 @@ bool NeedsExactPath(std::u16string_view name, std::size_t pathLength) {
 }
 
 // What PowerShell needs to write a value whose name (or key) the registry
-// editor cannot: the key is opened by its counted name below a key of the
-// hive, the value set by its counted name.
+// editor cannot: each level of the key below a key of the hive is opened by
+// its counted name, or made where it is missing, always in the 64-bit view
+// (a 32-bit PowerShell would write into WOW6432Node otherwise), and the
+// value is set by its counted name.
 constexpr char16_t kPowerShellSetter[] =
     u"Add-Type -TypeDefinition @'\r\n"
     u"using System;\r\n"
@@ -78,9 +80,11 @@ constexpr char16_t kPowerShellSetter[] =
     u"    public int Length; public IntPtr RootDirectory; public IntPtr ObjectName; public uint Attributes;\r\n"
     u"    public IntPtr SecurityDescriptor; public IntPtr SecurityQualityOfService;\r\n"
     u"  }\r\n"
-    u"  [DllImport(\"ntdll.dll\")] static extern int NtOpenKey(out IntPtr key, int access, ref ObjectAttributes attributes);\r\n"
+    u"  [DllImport(\"ntdll.dll\")] static extern int NtCreateKey(out IntPtr key, int access, ref ObjectAttributes attributes,\r\n"
+    u"                                                        int titleIndex, IntPtr className, int options, out int disposition);\r\n"
     u"  [DllImport(\"ntdll.dll\")] static extern int NtSetValueKey(IntPtr key, IntPtr name, int titleIndex, int type, byte[] data, int size);\r\n"
     u"  [DllImport(\"ntdll.dll\")] static extern int NtClose(IntPtr handle);\r\n"
+    u"  const int SetValueCreateSubKey64 = 0x2 | 0x4 | 0x100;  // KEY_SET_VALUE, KEY_CREATE_SUB_KEY, KEY_WOW64_64KEY\r\n"
     u"  static byte[] Bytes(string hex) {\r\n"
     u"    var bytes = new byte[hex.Length / 2];\r\n"
     u"    for (int i = 0; i < bytes.Length; i++) bytes[i] = Convert.ToByte(hex.Substring(2 * i, 2), 16);\r\n"
@@ -99,18 +103,27 @@ constexpr char16_t kPowerShellSetter[] =
     u"    Marshal.FreeHGlobal(name.Buffer);\r\n"
     u"    Marshal.FreeHGlobal(counted);\r\n"
     u"  }\r\n"
-    u"  public static int Set(Microsoft.Win32.RegistryKey parent, string keyHex, string nameHex, int type, string dataHex) {\r\n"
-    u"    IntPtr key = IntPtr.Zero, keyName = Counted(Bytes(keyHex)), valueName = Counted(Bytes(nameHex));\r\n"
+    u"  // levelsHex: the names of the key's levels below parent, each as UTF-16LE in hex.\r\n"
+    u"  public static int Set(Microsoft.Win32.RegistryKey parent, string[] levelsHex, string nameHex, int type, string dataHex) {\r\n"
+    u"    IntPtr key = parent.Handle.DangerousGetHandle(), valueName = Counted(Bytes(nameHex));\r\n"
+    u"    bool ours = false;\r\n"
     u"    try {\r\n"
-    u"      var attributes = new ObjectAttributes { Length = Marshal.SizeOf(typeof(ObjectAttributes)),\r\n"
-    u"                                              RootDirectory = parent.Handle.DangerousGetHandle(), ObjectName = keyName };\r\n"
-    u"      int status = NtOpenKey(out key, 0x2, ref attributes);\r\n"
-    u"      if (status != 0) return status;\r\n"
+    u"      foreach (string levelHex in levelsHex) {\r\n"
+    u"        IntPtr levelName = Counted(Bytes(levelHex)), below;\r\n"
+    u"        int disposition;\r\n"
+    u"        var attributes = new ObjectAttributes { Length = Marshal.SizeOf(typeof(ObjectAttributes)),\r\n"
+    u"                                                RootDirectory = key, ObjectName = levelName };\r\n"
+    u"        int status = NtCreateKey(out below, SetValueCreateSubKey64, ref attributes, 0, IntPtr.Zero, 0, out disposition);\r\n"
+    u"        Free(levelName);\r\n"
+    u"        if (status != 0) return status;\r\n"
+    u"        if (ours) NtClose(key);\r\n"
+    u"        key = below;\r\n"
+    u"        ours = true;\r\n"
+    u"      }\r\n"
     u"      byte[] data = Bytes(dataHex);\r\n"
     u"      return NtSetValueKey(key, valueName, 0, type, data, data.Length);\r\n"
     u"    } finally {\r\n"
-    u"      if (key != IntPtr.Zero) NtClose(key);\r\n"
-    u"      Free(keyName);\r\n"
+    u"      if (ours) NtClose(key);\r\n"
     u"      Free(valueName);\r\n"
     u"    }\r\n"
     u"  }\r\n"
@@ -307,44 +320,64 @@ std::u16string WalkBackup::RestoreText() const {
   if (anyUnspellable) {
     text += u"\r\nThe registry editor cannot write the names of some of these values or of their keys (they\r\n"
             u"hold characters it cannot spell), so registry.reg keeps them as comment lines, which it passes\r\n"
-            u"over. To put them back, run these lines in a 64-bit PowerShell (as administrator for machine-wide\r\n"
+            u"over. To put them back, run these lines in PowerShell (as administrator for machine-wide\r\n"
             u"values):\r\n\r\n";
     text += kPowerShellSetter;
     for (const Value& value : values_) {
       const RegistryValueItem& item = value.item;
       if (!inBackup(value.state) || !InCommentLines(item)) continue;
-      // The key's first name is one PowerShell can open; the rest goes by its counted name.
+      // The key's first name is one PowerShell can name; each level below
+      // goes by its counted name.
       const HiveInfo* hive = FindHive(item.hive);
       const std::u16string_view path = KeyPathTrimmed(item.keyPath);
       const std::size_t first = std::min(path.find(u'\\'), path.size());
-      const std::u16string_view rest = first < path.size() ? path.substr(first + 1) : std::u16string_view();
-      text += u"$key = [Microsoft.Win32.Registry]::" + Utf8ToUtf16(hive ? hive->powerShellName : "") +
-              u".OpenSubKey(" + PowerShellQuoted(path.substr(0, first)) + u")\r\n";
-      text += u"[VellorinRestore]::Set($key, '" + HexDigits(Utf16LeBytes(rest)) + u"', '" +
-              HexDigits(Utf16LeBytes(item.name)) + u"', " + Utf8ToUtf16(std::to_string(value.stored.type)) +
-              u", '" + HexDigits(value.stored.data) + u"')\r\n";
-      text += u"$key.Close()\r\n";
+      std::u16string levels;
+      for (std::size_t start = first; start < path.size();) {
+        const std::size_t end = std::min(path.find(u'\\', start + 1), path.size());
+        levels += std::u16string(levels.empty() ? u"" : u", ") + u"'" +
+                  HexDigits(Utf16LeBytes(path.substr(start + 1, end - start - 1))) + u"'";
+        start = end;
+      }
+      text += u"$hive = [Microsoft.Win32.RegistryKey]::OpenBaseKey('" +
+              Utf8ToUtf16(hive ? hive->powerShellName : "") + u"', 'Registry64')\r\n";
+      text += u"$key = $hive.CreateSubKey(" + PowerShellQuoted(path.substr(0, first)) + u")\r\n";
+      text += u"[VellorinRestore]::Set($key, @(" + levels + u"), '" + HexDigits(Utf16LeBytes(item.name)) + u"', " +
+              Utf8ToUtf16(std::to_string(value.stored.type)) + u", '" + HexDigits(value.stored.data) + u"')\r\n";
+      text += u"$key.Close()\r\n$hive.Close()\r\n";
     }
   }
-  std::u16string folders, commands;
+  std::u16string folders, commands, powerShellCopies;
   for (std::size_t i = 0; i < filesFolders_.size(); ++i) {
     bool used = false;
     for (const File& file : savedFiles_) {
       if (file.folder != i || !inBackup(file.state)) continue;
       used = true;
       const ExactPath original = ExactChild(filesFolders_[i].original, file.name);
-      if (NeedsExactPath(file.name, PlainPath(original).size())) {
-        commands += u"    copy \"" + SavedPath(file) + u"\" \"" + original + u"\"\r\n";
+      if (!NeedsExactPath(file.name, PlainPath(original).size())) continue;
+      // At a command prompt "%" has no escape: such a name goes by PowerShell,
+      // which takes the path literally. /L copies a link as the link.
+      if (file.name.find(u'%') != std::u16string::npos) {
+        powerShellCopies += u"    Copy-Item -LiteralPath " + PowerShellQuoted(SavedPath(file)) + u" -Destination " +
+                            PowerShellQuoted(original) + u"\r\n";
+      } else {
+        commands += u"    copy /L \"" + SavedPath(file) + u"\" \"" + original + u"\"\r\n";
       }
     }
     if (used) folders += u"    " + Utf8ToUtf16(filesFolders_[i].name) + u"  ->  " + PlainPath(filesFolders_[i].original) + u"\r\n";
   }
   if (!folders.empty()) {
-    text += u"\r\nStartup files: copy the files of each folder back to the folder named beside it:\r\n" + folders;
+    text += u"\r\nStartup files: copy the files of each folder back to the folder named beside it:\r\n" + folders +
+            u"A file that is a symbolic link was saved as the link itself; put it back as a link with\r\n"
+            u"    copy /L \"<the saved link>\" \"<the folder named beside it>\"\r\n"
+            u"(Explorer and a plain copy would copy the file it leads to instead).\r\n";
   }
   if (!commands.empty()) {
     text += u"\r\nExplorer cannot copy these files back by their names; run these commands in a command prompt:\r\n" +
             commands;
+  }
+  if (!powerShellCopies.empty()) {
+    text += u"\r\nA command prompt would change these names (they hold \"%\"); run these lines in PowerShell:\r\n" +
+            powerShellCopies;
   }
   std::u16string leftovers;
   for (const File& file : savedFiles_) {

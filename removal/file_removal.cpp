@@ -22,7 +22,13 @@ void RemoveFile(MainWindow& window, FileSystem& files, const StartupFileItem& fi
       ForceDeleteFile(files, path);
       removed = true;
     } catch (...) {
-      // The refreshed list shows the file again: that is all the user is told.
+      // The refreshed list shows the file again: that is all the user is
+      // told. A delete that failed half way may have taken the file all the
+      // same: then it is removed, and its copy is all that is left of it.
+      try {
+        removed = !files.OpensForPresence(path);
+      } catch (...) {
+      }
     }
   }
   backup.FileRemoved(entry, removed);

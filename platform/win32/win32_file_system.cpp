@@ -361,13 +361,18 @@ void Win32FileSystem::ForcedDelete(const ExactPath& path) {
   FILE_DISPOSITION_INFO dispose{TRUE};
   const bool deleted = ::SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose, sizeof dispose);
   const DWORD error = ::GetLastError();
-  if (readOnly && !SetAttributes(file.get(), basic.FileAttributes)) {
-    // The other names would stay writable: the delete is called off.
-    FILE_DISPOSITION_INFO keep{FALSE};
-    ::SetFileInformationByHandle(file.get(), FileDispositionInfo, &keep, sizeof keep);
-    ThrowLastError("SetFileInformationByHandle");
+  if (!readOnly || SetAttributes(file.get(), basic.FileAttributes)) {
+    if (!deleted) throw Win32Failure("SetFileInformationByHandle", error);
+    return;
   }
-  if (!deleted) throw Win32Failure("SetFileInformationByHandle", error);
+  const DWORD putBackError = ::GetLastError();
+  // The other names would stay writable: the delete is called off. One that
+  // cannot be called off goes as the handle closes: the file is removed, and
+  // whoever asked must know it (its backup copy is all that is left of it).
+  FILE_DISPOSITION_INFO keep{FALSE};
+  if (!deleted || ::SetFileInformationByHandle(file.get(), FileDispositionInfo, &keep, sizeof keep)) {
+    throw Win32Failure("SetFileInformationByHandle", deleted ? putBackError : error);
+  }
 }
 
 bool Win32FileSystem::CreateFolder(const std::string& path) {
@@ -446,6 +451,28 @@ FileSystem::MoveResult Win32FileSystem::MoveNamedFile(const ExactPath& from, con
   throw Win32Failure("SetFileInformationByHandle", error);
 }
 
+namespace {
+
+// Puts a copy's data on the disk before its original may go. Flushing takes
+// a handle that may write the data, which a read-only copy refuses: its
+// attribute is cleared for that, through the copy's own handle, and put back.
+bool FlushCopy(HANDLE copy, const std::wstring& path) {
+  FILE_BASIC_INFO basic{};
+  if (!::GetFileInformationByHandleEx(copy, FileBasicInfo, &basic, sizeof basic)) return false;
+  const bool readOnly = basic.FileAttributes & FILE_ATTRIBUTE_READONLY;
+  if (readOnly && !SetAttributes(copy, basic.FileAttributes & ~FILE_ATTRIBUTE_READONLY)) return false;
+  const UniqueFileHandle data(::CreateFileW(path.c_str(), FILE_WRITE_DATA,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  const bool flushed = data && ::FlushFileBuffers(data.get());
+  const DWORD error = ::GetLastError();
+  const bool putBack = !readOnly || SetAttributes(copy, basic.FileAttributes);
+  ::SetLastError(error);
+  return flushed && putBack;
+}
+
+}  // namespace
+
 bool Win32FileSystem::CopyExactly(const ExactPath& from, const ExactPath& to) {
   const std::wstring source = Wide(from), target = Wide(to);
   // The copy takes the bytes, the attributes and the time of the last write
@@ -461,11 +488,12 @@ bool Win32FileSystem::CopyExactly(const ExactPath& from, const ExactPath& to) {
   UniqueFileHandle original(::CreateFileW(source.c_str(), FILE_READ_ATTRIBUTES,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  UniqueFileHandle copy(::CreateFileW(target.c_str(), DELETE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  UniqueFileHandle copy(::CreateFileW(target.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   FILETIME created{}, accessed{}, written{};
   if (!original || !copy || !::GetFileTime(original.get(), &created, &accessed, &written) ||
-      !::SetFileTime(copy.get(), &created, &accessed, &written)) {
+      !::SetFileTime(copy.get(), &created, &accessed, &written) || !FlushCopy(copy.get(), target)) {
     const DWORD error = ::GetLastError();
     if (copy) {  // a copy that is not exact is no copy: it goes, through its own handle
       SetAttributes(copy.get(), FILE_ATTRIBUTE_NORMAL);

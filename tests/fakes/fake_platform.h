@@ -303,6 +303,9 @@ class FakeFileSystem : public FileSystem, public FailurePlan {
     FailurePlan::Check("ForcedDelete");
     Remove(file);
     readOnly.erase(file);
+    // As the system may fail once the file is set to go: its read-only
+    // attribute not put back, and the delete not to be called off.
+    FailurePlan::Check("ForcedDeleteFinish");
   }
   bool otherVolume = false;  // moves go to another volume
   MoveResult MoveNamedFile(const ExactPath& from, const ExactPath& to) override {

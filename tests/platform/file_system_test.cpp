@@ -67,5 +67,35 @@ TEST(Win32FileSystem, ProgramFolderHoldsTheRunningProgram) {
   EXPECT_TRUE(FileExists(files, folder + "\\platform_tests.exe"));
 }
 
+// A copy that stands in for a file about to go is flushed to the disk; a
+// read-only copy refuses to be opened for that, so the flush must make room
+// for it and leave the copy exactly as the file was.
+TEST(Win32FileSystem, CopyExactly_ReadOnlyFileIsCopiedFlushedAndLeftReadOnlyWithItsTimes) {
+  TempFolder folder;
+  folder.WriteFile("ro.lnk", "read only");
+  const std::wstring from = e2e::ExactForm(Widen(folder.Path("ro.lnk")));
+  const std::wstring to = e2e::ExactForm(Widen(folder.Path("copy.lnk")));
+  FILETIME old{0x12345678, 0x01D00000};
+  {
+    HANDLE file = ::CreateFileW(from.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    ::SetFileTime(file, &old, &old, &old);
+    ::CloseHandle(file);
+  }
+  ASSERT_TRUE(::SetFileAttributesW(from.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+  Win32FileSystem files;
+  ASSERT_TRUE(files.CopyExactly(std::u16string(from.begin(), from.end()), std::u16string(to.begin(), to.end())));
+  EXPECT_FALSE(files.CopyExactly(std::u16string(from.begin(), from.end()), std::u16string(to.begin(), to.end())))
+      << "the name is taken now";
+  EXPECT_EQ(e2e::ReadFileBytes(to), "read only");
+  WIN32_FILE_ATTRIBUTE_DATA copy{};
+  ASSERT_TRUE(::GetFileAttributesExW(to.c_str(), GetFileExInfoStandard, &copy));
+  EXPECT_EQ(copy.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
+            static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_EQ(copy.ftLastWriteTime.dwLowDateTime, old.dwLowDateTime);
+  EXPECT_EQ(copy.ftLastWriteTime.dwHighDateTime, old.dwHighDateTime);
+  for (const std::wstring& path : {from, to}) ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 }  // namespace
 }  // namespace vq::win32

@@ -160,6 +160,16 @@ TEST_F(BackupTest, FilesOfOneNameFromBothFoldersBothSurviveWithTheirAttributes) 
   EXPECT_EQ(other.files.files.at(kFolder + "\\Startup files\\User\\b.lnk"), "b.lnk");
   EXPECT_TRUE(other.files.readOnly.count(kFolder + "\\Startup files\\User\\b.lnk"));
   EXPECT_FALSE(other.files.files.count(kUser + "\\b.lnk"));
+
+  // A forced delete that fails once the file is set to go (its read-only
+  // attribute not put back, the delete not called off) has taken the file:
+  // its copy stays, and the note names the file as removed.
+  test::FakePlatform gone;
+  gone.files.Fail("ForcedDeleteFinish", "The delete cannot be called off");
+  RemoveAcrossVolumes(gone, "c.lnk");
+  EXPECT_FALSE(gone.files.files.count(kUser + "\\c.lnk"));
+  EXPECT_EQ(gone.files.files.at(kFolder + "\\Startup files\\User\\c.lnk"), "c.lnk") << "never both gone";
+  EXPECT_NE(NoteOf(gone.files).find("User  ->  " + kUser + "\r\n"), std::string::npos) << NoteOf(gone.files);
 }
 
 TEST_F(BackupTest, TakenNamesGetANumberAndAWalkThatDeletesNothingLeavesNoFolder) {
@@ -293,7 +303,9 @@ TEST_F(BackupTest, WhatCouldNotBeRemovedLeavesTheBackupAtTheEnd) {
 // case goes to a folder of its own.
 TEST_F(BackupTest, NamesOnlyTheExactFormCanSpellAreSavedExactly) {
   registry.Key(Hive::CurrentUser, kRun).push_back({std::u16string(u"\0hidden", 7), regtype::kSz, std::string("\1\0", 2)});
-  for (const char* name : {"a.lnk", "A.lnk", "evil.lnk.", "nul.lnk"}) files.AddFile(kUser + "\\" + name, name);
+  for (const char* name : {"a.lnk", "A.lnk", "evil.lnk.", "nul.lnk", "50%.lnk.", "a%b.lnk"}) {
+    files.AddFile(kUser + "\\" + name, name);
+  }
   window.Check(CheckBox::Check1) = window.Check(CheckBox::Check3) = 1;
   form.LoadItems();
   for (auto& row : window.rows) row.checked = true;
@@ -304,17 +316,29 @@ TEST_F(BackupTest, NamesOnlyTheExactFormCanSpellAreSavedExactly) {
   EXPECT_TRUE(saved[0].comment);
   EXPECT_EQ(saved[0].name, std::u16string(u"\0hidden", 7));
   const std::string note = Note();
-  // Microsoft\Windows\CurrentVersion\Run below Software, by its counted name.
-  const std::string rest = "4d006900630072006f0073006f00660074005c00570069006e0064006f00770073005c0043007500720072006500"
-                           "6e007400560065007200730069006f006e005c00520075006e00";
-  EXPECT_NE(note.find("$key = [Microsoft.Win32.Registry]::CurrentUser.OpenSubKey('Software')\r\n"
-                      "[VellorinRestore]::Set($key, '" + rest + "', '0000680069006400640065006e00', 1, '0100')"),
+  // Microsoft, Windows, CurrentVersion and Run below Software, each level by
+  // its counted name and made where it is missing (a RunOnceEx key Windows
+  // has since removed), in the 64-bit view whatever PowerShell runs it.
+  const std::string levels = "'4d006900630072006f0073006f0066007400', '570069006e0064006f0077007300', "
+                             "'430075007200720065006e007400560065007200730069006f006e00', '520075006e00'";
+  EXPECT_NE(note.find("$hive = [Microsoft.Win32.RegistryKey]::OpenBaseKey('CurrentUser', 'Registry64')\r\n"
+                      "$key = $hive.CreateSubKey('Software')\r\n"
+                      "[VellorinRestore]::Set($key, @(" + levels + "), '0000680069006400640065006e00', 1, '0100')"),
             std::string::npos)
       << note;
+  EXPECT_NE(note.find("NtCreateKey(out below, SetValueCreateSubKey64"), std::string::npos);
+  EXPECT_NE(note.find("0x2 | 0x4 | 0x100;"), std::string::npos);
   const std::string exactFolder = "\\\\?\\" + kFolder + "\\Startup files\\User";
-  EXPECT_NE(note.find("copy \"" + exactFolder + "\\evil.lnk.\" \"\\\\?\\" + kUser + "\\evil.lnk.\""),
+  EXPECT_NE(note.find("copy /L \"" + exactFolder + "\\evil.lnk.\" \"\\\\?\\" + kUser + "\\evil.lnk.\""),
             std::string::npos)
       << note;
+  // "%" cannot be typed at a command prompt: PowerShell takes the path literally.
+  EXPECT_NE(note.find("Copy-Item -LiteralPath '" + exactFolder + "\\50%.lnk.' -Destination '\\\\?\\" + kUser +
+                      "\\50%.lnk.'\r\n"),
+            std::string::npos)
+      << note;
+  EXPECT_EQ(note.find("copy /L \"" + exactFolder + "\\50%"), std::string::npos);
+  EXPECT_EQ(note.find("a%b.lnk"), std::string::npos) << "Explorer copies it back";
   EXPECT_NE(note.find("\\nul.lnk\""), std::string::npos) << note;
   EXPECT_EQ(note.find("\\a.lnk\""), std::string::npos) << "a plain name needs no command: " << note;
   EXPECT_EQ(files.files.at(kFolder + "\\Startup files\\User\\a.lnk"), "a.lnk");
