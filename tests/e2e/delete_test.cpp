@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <thread>
@@ -15,16 +16,31 @@
 namespace vq::e2e {
 namespace {
 
-// Waits until the list shows rows that satisfy the probe.
+// Waits until the list is complete and shows rows that satisfy the probe.
+// The program disables the list while it gathers or walks it, so an enabled
+// list holds every source's rows; the probe tells a list gathered anew from
+// the one before the walk.
 template <class Probe>
 std::vector<ListRow> WaitForRows(HWND list, Probe&& probe) {
   std::vector<ListRow> rows;
   for (int i = 0; i < 500; ++i) {
+    const bool complete = ::IsWindowEnabled(list);
     rows = ReadListRows(list);
-    if (probe(rows)) break;
+    if (complete && probe(rows)) break;
     std::this_thread::sleep_for(20ms);
   }
   return rows;
+}
+
+// True when the condition holds, checked every 20 ms, for the whole time:
+// long enough to see a change the program should not make.
+template <class Condition>
+bool HoldsFor(std::chrono::milliseconds time, Condition&& condition) {
+  for (auto waited = 0ms; waited < time; waited += 20ms) {
+    if (!condition()) return false;
+    std::this_thread::sleep_for(20ms);
+  }
+  return condition();
 }
 
 class DeleteCommand : public ProgramTest {
@@ -131,11 +147,12 @@ TEST_F(DeleteCommand, NoChangesNothingAndNothingTickedIsSaidSo) {
   Tick({L"REGISTRY", L"HKCU:" + run, L"Tool"});
   PressDelete(form);
   Answer(app, IDNO);
-  const std::vector<ListRow> rows = WaitForRows(list, [](const std::vector<ListRow>&) { return true; });
-  EXPECT_EQ(ReadRegistryText(HKEY_CURRENT_USER, run, L"Tool"), L"tool.exe");
-  const int row = FindListRow(rows, {L"REGISTRY", L"HKCU:" + run, L"Tool"});
-  ASSERT_GE(row, 0);
-  EXPECT_TRUE(rows[row].checked) << "the tick stays";
+  // A walk would take the value and gather the list anew in well under this.
+  EXPECT_TRUE(HoldsFor(2s, [&] {
+    const std::vector<ListRow> rows = ReadListRows(list);
+    const int row = FindListRow(rows, {L"REGISTRY", L"HKCU:" + run, L"Tool"});
+    return ReadRegistryText(HKEY_CURRENT_USER, run, L"Tool") == L"tool.exe" && row >= 0 && rows[row].checked;
+  })) << "nothing is deleted after No, and the tick stays";
   EXPECT_EQ(app.WaitForMessageBox(L"Vellorin", 300ms), nullptr);
   CloseAndExpectExit(app, form);
 }
@@ -221,11 +238,17 @@ class SkinnedProgram : public ProgramTest {
     WriteFileBytes(folder.path() + L"\\x\\o.cjs", skin);
     return copy;
   }
-  static COLORREF PixelAt(HWND window, POINT point) {
+  // The colour the screen shows at a point of the window once it shows the
+  // expected one, or after 5 s (a loaded machine may paint late).
+  static COLORREF PixelAt(HWND window, POINT point, COLORREF expected) {
     ::ClientToScreen(window, &point);
-    HDC screen = ::GetDC(nullptr);
-    const COLORREF colour = ::GetPixel(screen, point.x, point.y);
-    ::ReleaseDC(nullptr, screen);
+    COLORREF colour = CLR_INVALID;
+    for (int waited = 0; waited < 5000 && colour != expected; waited += 20) {
+      if (waited > 0) std::this_thread::sleep_for(20ms);
+      HDC screen = ::GetDC(nullptr);
+      colour = ::GetPixel(screen, point.x, point.y);
+      ::ReleaseDC(nullptr, screen);
+    }
     return colour;
   }
   TempFolder folder;
@@ -236,14 +259,14 @@ TEST_F(SkinnedProgram, TheWindowWearsTheSkinsColours) {
   HWND form = app.WaitForMainWindow();
   ASSERT_NE(form, nullptr);
   ::RedrawWindow(form, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-  std::this_thread::sleep_for(300ms);
-  EXPECT_EQ(PixelAt(form, {3, 3}), RGB(0x20, 0x30, 0x40));
+  const COLORREF window = RGB(0x20, 0x30, 0x40), list = RGB(0x30, 0x40, 0x50);
+  EXPECT_EQ(PixelAt(form, {3, 3}, window), window);
   const RECT frame = ChildRect(form, ::GetDlgItem(form, kFrame2));
-  EXPECT_EQ(PixelAt(form, {frame.right - 10, frame.bottom - 8}), RGB(0x20, 0x30, 0x40)) << "inside the frame";
+  EXPECT_EQ(PixelAt(form, {frame.right - 10, frame.bottom - 8}, window), window) << "inside the frame";
   HWND listView = ::GetDlgItem(form, kListView1);
   RECT inside{};
   ::GetClientRect(listView, &inside);
-  EXPECT_EQ(PixelAt(listView, {inside.right - 5, inside.bottom - 5}), RGB(0x30, 0x40, 0x50));
+  EXPECT_EQ(PixelAt(listView, {inside.right - 5, inside.bottom - 5}, list), list);
   ::CreateDirectoryW((BuildFolder() + L"\\artifacts").c_str(), nullptr);
   EXPECT_TRUE(SaveWindowImage(form, BuildFolder() + L"\\artifacts\\form1-skinned.bmp"));
   EXPECT_EQ(::FindWindowW(nullptr, L"Application Error"), nullptr);
@@ -258,8 +281,7 @@ TEST_F(SkinnedProgram, ARejectedSkinIsReportedAtStatement100AndOnlyTheColoursSwi
   PressMessageBoxButton(box, IDOK);
   HWND form = app.WaitForMainWindow();
   ASSERT_NE(form, nullptr);
-  std::this_thread::sleep_for(300ms);
-  EXPECT_EQ(PixelAt(form, {3, 3}), ::GetSysColor(COLOR_BTNFACE));
+  EXPECT_EQ(PixelAt(form, {3, 3}, ::GetSysColor(COLOR_BTNFACE)), ::GetSysColor(COLOR_BTNFACE));
   EXPECT_EQ(WindowText(form), L"Vellorin Quade") << "the start-up went on";
   CloseAndExpectExit(app, form);
 }

@@ -572,15 +572,26 @@ bool ReadOnlyKey::Refuses() const {
   return status == ERROR_ACCESS_DENIED;
 }
 
+// By the time each folder was made; of folders made in the same second (a
+// name's time has seconds only), the higher " (n)": "(10)" sorts before "(9)".
 std::wstring NewestBackupFolder() {
   const std::wstring backups = ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\Marrowfen\\Vellorin Quade\\Backups";
   WIN32_FIND_DATAW found{};
   std::wstring newest;
+  std::pair<ULONGLONG, unsigned long> newestAt{};
   HANDLE find = ::FindFirstFileW((backups + L"\\*").c_str(), &found);
   if (find == INVALID_HANDLE_VALUE) return newest;
   do {
     const std::wstring name = found.cFileName;
-    if (name != L"." && name != L".." && name > newest) newest = name;
+    if (name == L"." || name == L"..") continue;
+    const std::size_t open = name.rfind(L" (");
+    const unsigned long copy = open == std::wstring::npos ? 1 : std::wcstoul(name.c_str() + open + 2, nullptr, 10);
+    const std::pair<ULONGLONG, unsigned long> at{
+        static_cast<ULONGLONG>(found.ftCreationTime.dwHighDateTime) << 32 | found.ftCreationTime.dwLowDateTime, copy};
+    if (newest.empty() || at > newestAt) {
+      newest = name;
+      newestAt = at;
+    }
   } while (::FindNextFileW(find, &found));
   ::FindClose(find);
   return newest.empty() ? newest : backups + L"\\" + newest;

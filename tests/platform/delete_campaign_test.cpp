@@ -30,6 +30,7 @@
 #include "platform/text.h"
 #include "platform/win32/text.h"
 #include "support/campaign.h"
+#include "support/windows_defaults.h"
 #include "unit/collector_test_support.h"
 
 namespace vq {
@@ -160,11 +161,30 @@ class DeleteCampaignOnWine : public ::testing::Test {
       }
     };
     machine(kRunKeys + 7, L"Shell", REG_SZ, {Sz(L"explorer.exe"), Sz(L" Explorer.EXE "), Sz(L"C:\\e\\evil.exe")});
+    machine(kRunKeys + 7, L"Userinit", REG_SZ,
+            {Sz(L"C:\\windows\\system32\\userinit.exe,"), Sz(L"C:\\windows\\system32\\userinit.exe,C:\\u.exe")});
     const std::string end(2, '\0');
     machine(kRunKeys + 8, L"BootExecute", REG_MULTI_SZ,
             {Sz(L"autocheck autochk *") + end, Sz(L"autocheck autochk /k:C *") + end,
-             Sz(L"autocheck autochk *") + Sz(L"C:\\b.exe") + end});
+             Sz(L"autocheck autochk *") + Sz(L"C:\\b.exe") + end,
+             Sz(L"C:\\b.exe") + Sz(L"autocheck autochk /k:D *") + end});
     machine(kRunKeys + 9, L"AppInit_DLLs", REG_SZ, {"", Sz(L"C:\\h\\hook.dll")});
+  }
+
+  // What a reset must write for a value Windows itself needs, from the
+  // test's own table of Windows' defaults (Wine's system folder is
+  // C:\windows\system32); nullopt for a command, which goes.
+  std::optional<StoredValue> WindowsDefault(const std::wstring& meaning, const Snapshot& before) {
+    const std::size_t k = std::stoul(meaning.substr(0, meaning.find(L'|')));
+    const std::wstring name = meaning.substr(meaning.find(L'|') + 1);
+    auto text = [&](const std::wstring& value) { return StoredValue{REG_SZ, Sz(value)}; };
+    if (k == kRunKeys + 7 && name == L"Shell") return text(L"explorer.exe");
+    if (k == kRunKeys + 7 && name == L"Userinit") return text(L"C:\\windows\\system32\\userinit.exe,");
+    if (k == kRunKeys + 8 && name == L"BootExecute") {
+      return StoredValue{REG_MULTI_SZ, test::BootExecuteAfterReset(before.values.at(meaning).second)};
+    }
+    if (k == kRunKeys + 9 && name == L"AppInit_DLLs") return text(L"");
+    return std::nullopt;
   }
 
   // What a listed row stands for, as the snapshot names it: "<key>|<name>",
@@ -251,8 +271,7 @@ class DeleteCampaignOnWine : public ::testing::Test {
       if (!listed.insert(meaning).second) return "two rows stand for " + Narrow(meaning);
       if (random() % 5 >= 2) continue;
       ListView_SetCheckState(list, row - 1, TRUE);
-      const auto* value = std::get_if<RegistryValueItem>(form.items_.Find(real.window.RowItem(row)));
-      ticked[meaning] = value ? value->resetTo : std::nullopt;
+      ticked[meaning] = meaning.find(L'|') == std::wstring::npos ? std::nullopt : WindowsDefault(meaning, before);
     }
     // Every seeded item the sources list is listed once: a Run value of text
     // (expandable too) or number type (the default value only when empty), a file not

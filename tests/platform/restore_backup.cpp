@@ -12,7 +12,9 @@ namespace vq::test {
 std::string RestoreBackup(const std::wstring& backup, bool withRegImport) {
   const std::wstring reg = backup + L"\\registry.reg";
   if (const auto bytes = e2e::ReadFileBytes(reg)) {
-    if (withRegImport && e2e::RegImport(reg) != 0) return "reg import failed";
+    if (withRegImport) {
+      if (const DWORD code = e2e::RegImport(reg); code != 0) return "reg import failed with exit code " + std::to_string(code);
+    }
     const auto values = ReadRegFile(*bytes);
     if (!values) return "registry.reg does not read";
     for (const ImportedValue& value : *values) {

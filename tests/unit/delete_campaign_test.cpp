@@ -15,6 +15,7 @@
 #include "platform/text.h"
 #include "support/campaign.h"
 #include "support/reg_reader.h"
+#include "support/windows_defaults.h"
 #include "unit/collector_test_support.h"
 
 namespace vq {
@@ -101,9 +102,11 @@ void SeedAutostartPoints(std::mt19937& random, test::FakePlatform& fakes) {
   maybe(Hive::LocalMachine, winlogon, u"Userinit", regtype::kSz, Sz(userinits[random() % 3]));
   const std::string boots[] = {Sz(u"autocheck autochk *") + std::string(2, '\0'),
                                Sz(u"autocheck autochk /k:C *") + std::string(2, '\0'),
-                               Sz(u"autocheck autochk *") + Sz(u"C:\\b.exe") + std::string(2, '\0')};
+                               Sz(u"autocheck autochk *") + Sz(u"C:\\b.exe") + std::string(2, '\0'),
+                               Sz(u"C:\\b.exe") + Sz(u" AUTOCHECK autochk /k:D *") + std::string(2, '\0'),
+                               Sz(u"C:\\b.exe") + std::string(2, '\0')};
   maybe(Hive::LocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", u"BootExecute", regtype::kMultiSz,
-        boots[random() % 3]);
+        boots[random() % std::size(boots)]);
   for (const std::string& key : {std::string("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows"),
                                  std::string("SOFTWARE\\WOW6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Windows")}) {
     maybe(Hive::LocalMachine, key, u"AppInit_DLLs", regtype::kSz, random() % 2 ? "" : Sz(u"C:\\h\\hook.dll"));
@@ -270,6 +273,32 @@ std::string BackupCovers(test::FakePlatform& fakes, const std::map<std::string, 
   return "";
 }
 
+// What a reset must write for a value Windows itself needs, from the test's
+// own table of Windows' defaults (the fake's system folder is
+// C:\WINDOWS\system32); nullopt for a command, which goes.
+std::optional<StoredValue> WindowsDefault(const std::string& id, const std::u16string& name,
+                                          const std::vector<FakeRegistry::Value>& before) {
+  auto at = [&](const char* key) { return id == FakeRegistry::Id(Hive::LocalMachine, key); };
+  const char* const winlogon = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+  if (at(winlogon) && name == u"Shell") return StoredValue{regtype::kSz, Sz(u"explorer.exe")};
+  if (at(winlogon) && name == u"Userinit") {
+    return StoredValue{regtype::kSz, Sz(u"C:\\WINDOWS\\system32\\userinit.exe,")};
+  }
+  if (at("SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\Wds\\rdpwd") && name == u"StartupPrograms") {
+    return StoredValue{regtype::kSz, Sz(u"rdpclip")};
+  }
+  if ((at("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows") ||
+       at("SOFTWARE\\WOW6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Windows")) &&
+      name == u"AppInit_DLLs") {
+    return StoredValue{regtype::kSz, Sz(u"")};
+  }
+  if (at("SYSTEM\\ControlSet001\\Control\\Session Manager") && name == u"BootExecute") {
+    const auto value = std::find_if(before.begin(), before.end(), [&](const auto& v) { return v.name == name; });
+    return StoredValue{regtype::kMultiSz, test::BootExecuteAfterReset(value->data)};
+  }
+  return std::nullopt;
+}
+
 std::string RunRound(unsigned seed) {
   std::mt19937 random(seed);
   test::FakePlatform fakes;
@@ -296,7 +325,12 @@ std::string RunRound(unsigned seed) {
     if (!row.checked) continue;
     const StartupItem* item = form.items_.Find(row.item);
     const auto* value = item ? std::get_if<RegistryValueItem>(item) : nullptr;
-    ticked[meaning] = value ? value->resetTo : std::nullopt;
+    if (!value) {
+      ticked[meaning] = std::nullopt;
+      continue;
+    }
+    const std::string id = FakeRegistry::Id(value->hive, Utf16ToUtf8(value->keyPath));
+    ticked[meaning] = WindowsDefault(id, value->name, registryBefore.at(id));
   }
   // At every yield the backup holds what is gone; clicks that arrive then must change nothing.
   std::string atYield;
