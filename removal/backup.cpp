@@ -29,10 +29,14 @@ std::u16string HexDigits(std::string_view bytes) {
   return text;
 }
 
-// A text between single quotes for PowerShell.
+// A text between single quotes for PowerShell, which takes the typographic
+// single quotes (U+2018 to U+201B) for quotes too: each is doubled.
 std::u16string PowerShellQuoted(std::u16string_view text) {
   std::u16string quoted = u"'";
-  for (char16_t c : text) quoted += c == u'\'' ? u"''" : std::u16string(1, c);
+  for (char16_t c : text) {
+    quoted += c;
+    if (c == u'\'' || (c >= u'\u2018' && c <= u'\u201B')) quoted += c;
+  }
   return quoted + u"'";
 }
 
@@ -64,11 +68,11 @@ bool NeedsExactPath(std::u16string_view name, std::size_t pathLength) {
 }
 
 // What PowerShell needs to write a value whose name (or key) the registry
-// editor cannot: each level of the key below a key of the hive is opened by
+// editor cannot, and to copy back a file by its exact path: each level of the key below a key of the hive is opened by
 // its counted name, or made where it is missing, always in the 64-bit view
 // (a 32-bit PowerShell would write into WOW6432Node otherwise), and the
 // value is set by its counted name.
-constexpr char16_t kPowerShellSetter[] =
+constexpr char16_t kPowerShellRestore[] =
     u"Add-Type -TypeDefinition @'\r\n"
     u"using System;\r\n"
     u"using System.Runtime.InteropServices;\r\n"
@@ -84,7 +88,11 @@ constexpr char16_t kPowerShellSetter[] =
     u"                                                        int titleIndex, IntPtr className, int options, out int disposition);\r\n"
     u"  [DllImport(\"ntdll.dll\")] static extern int NtSetValueKey(IntPtr key, IntPtr name, int titleIndex, int type, byte[] data, int size);\r\n"
     u"  [DllImport(\"ntdll.dll\")] static extern int NtClose(IntPtr handle);\r\n"
-    u"  const int SetValueCreateSubKey64 = 0x2 | 0x4 | 0x100;  // KEY_SET_VALUE, KEY_CREATE_SUB_KEY, KEY_WOW64_64KEY\r\n"
+    u"  [DllImport(\"kernel32.dll\", CharSet = CharSet.Unicode, SetLastError = true)]\r\n"
+    u"  static extern bool CopyFileExW(string from, string to, IntPtr progress, IntPtr data, IntPtr cancel, int flags);\r\n"
+    u"  // A level leads on (KEY_CREATE_SUB_KEY, for a level below it that is missing); the last takes the value\r\n"
+    u"  // (KEY_SET_VALUE); each in the 64-bit view (KEY_WOW64_64KEY).\r\n"
+    u"  const int LeadsOn64 = 0x4 | 0x100, TakesValue64 = 0x2 | 0x100;\r\n"
     u"  static byte[] Bytes(string hex) {\r\n"
     u"    var bytes = new byte[hex.Length / 2];\r\n"
     u"    for (int i = 0; i < bytes.Length; i++) bytes[i] = Convert.ToByte(hex.Substring(2 * i, 2), 16);\r\n"
@@ -108,12 +116,12 @@ constexpr char16_t kPowerShellSetter[] =
     u"    IntPtr key = parent.Handle.DangerousGetHandle(), valueName = Counted(Bytes(nameHex));\r\n"
     u"    bool ours = false;\r\n"
     u"    try {\r\n"
-    u"      foreach (string levelHex in levelsHex) {\r\n"
-    u"        IntPtr levelName = Counted(Bytes(levelHex)), below;\r\n"
-    u"        int disposition;\r\n"
+    u"      for (int level = 0; level < levelsHex.Length; level++) {\r\n"
+    u"        IntPtr levelName = Counted(Bytes(levelsHex[level])), below;\r\n"
+    u"        int disposition, access = level + 1 < levelsHex.Length ? LeadsOn64 : TakesValue64;\r\n"
     u"        var attributes = new ObjectAttributes { Length = Marshal.SizeOf(typeof(ObjectAttributes)),\r\n"
     u"                                                RootDirectory = key, ObjectName = levelName };\r\n"
-    u"        int status = NtCreateKey(out below, SetValueCreateSubKey64, ref attributes, 0, IntPtr.Zero, 0, out disposition);\r\n"
+    u"        int status = NtCreateKey(out below, access, ref attributes, 0, IntPtr.Zero, 0, out disposition);\r\n"
     u"        Free(levelName);\r\n"
     u"        if (status != 0) return status;\r\n"
     u"        if (ours) NtClose(key);\r\n"
@@ -126,6 +134,19 @@ constexpr char16_t kPowerShellSetter[] =
     u"      if (ours) NtClose(key);\r\n"
     u"      Free(valueName);\r\n"
     u"    }\r\n"
+    u"  }\r\n"
+    u"  // Copies a saved file back by its exact paths (UTF-16LE in hex), a link as the link\r\n"
+    u"  // (COPY_FILE_COPY_SYMLINK), never over a file; 0, or the system's error number.\r\n"
+    u"  public static int Copy(string fromHex, string toHex) {\r\n"
+    u"    return CopyFileExW(Text(fromHex), Text(toHex), IntPtr.Zero, IntPtr.Zero, IntPtr.Zero, 0x1 | 0x800)\r\n"
+    u"               ? 0 : Marshal.GetLastWin32Error();\r\n"
+    u"  }\r\n"
+    u"  // Every code unit as it stands, an unpaired surrogate too.\r\n"
+    u"  static string Text(string hex) {\r\n"
+    u"    byte[] bytes = Bytes(hex);\r\n"
+    u"    var units = new char[bytes.Length / 2];\r\n"
+    u"    for (int i = 0; i < units.Length; i++) units[i] = (char)(bytes[2 * i] | bytes[2 * i + 1] << 8);\r\n"
+    u"    return new string(units);\r\n"
     u"  }\r\n"
     u"}\r\n"
     u"'@\r\n";
@@ -322,7 +343,7 @@ std::u16string WalkBackup::RestoreText() const {
             u"hold characters it cannot spell), so registry.reg keeps them as comment lines, which it passes\r\n"
             u"over. To put them back, run these lines in PowerShell (as administrator for machine-wide\r\n"
             u"values):\r\n\r\n";
-    text += kPowerShellSetter;
+    text += kPowerShellRestore;
     for (const Value& value : values_) {
       const RegistryValueItem& item = value.item;
       if (!inBackup(value.state) || !InCommentLines(item)) continue;
@@ -354,13 +375,17 @@ std::u16string WalkBackup::RestoreText() const {
       used = true;
       const ExactPath original = ExactChild(filesFolders_[i].original, file.name);
       if (!NeedsExactPath(file.name, PlainPath(original).size())) continue;
-      // At a command prompt "%" has no escape: such a name goes by PowerShell,
-      // which takes the path literally. /L copies a link as the link.
-      if (file.name.find(u'%') != std::u16string::npos) {
-        powerShellCopies += u"    Copy-Item -LiteralPath " + PowerShellQuoted(SavedPath(file)) + u" -Destination " +
-                            PowerShellQuoted(original) + u"\r\n";
+      // At a command prompt "%" has no escape, and PowerShell's own copy trims
+      // a trailing dot: such a path goes by the system's copy, named in hex.
+      // /L and the copy both take a link as the link.
+      const ExactPath saved = SavedPath(file);
+      if ((saved + original).find(u'%') != std::u16string::npos) {
+        std::u16string shown = file.name;  // a comment line: no line break may end it early
+        std::replace_if(shown.begin(), shown.end(), [](char16_t c) { return c < 0x20; }, u'?');
+        powerShellCopies += u"    # " + shown + u"\r\n    [VellorinRestore]::Copy('" + HexDigits(Utf16LeBytes(saved)) +
+                            u"', '" + HexDigits(Utf16LeBytes(original)) + u"')\r\n";
       } else {
-        commands += u"    copy /L \"" + SavedPath(file) + u"\" \"" + original + u"\"\r\n";
+        commands += u"    copy /L \"" + saved + u"\" \"" + original + u"\"\r\n";
       }
     }
     if (used) folders += u"    " + Utf8ToUtf16(filesFolders_[i].name) + u"  ->  " + PlainPath(filesFolders_[i].original) + u"\r\n";
@@ -376,8 +401,10 @@ std::u16string WalkBackup::RestoreText() const {
             commands;
   }
   if (!powerShellCopies.empty()) {
-    text += u"\r\nA command prompt would change these names (they hold \"%\"); run these lines in PowerShell:\r\n" +
-            powerShellCopies;
+    text += u"\r\nA command prompt would change the paths of these files (they hold \"%\"); run these lines in\r\n"
+            u"PowerShell:\r\n\r\n";
+    if (!anyUnspellable) text += kPowerShellRestore;  // the copy is part of it
+    text += powerShellCopies;
   }
   std::u16string leftovers;
   for (const File& file : savedFiles_) {

@@ -133,7 +133,8 @@ void Form1::RemoveRow(ErrorTrap& trap, Walk& walk, int row) {
       if (!walk.triedValues.count(row)) SaveRegistryRun(walk, row);
       const auto saved = walk.savedValues.find(row);
       if (saved == walk.savedValues.end()) return;  // not saved: it stays
-      const Walk::SavedValue& value = saved->second;
+      const Walk::SavedValue value = std::move(saved->second);
+      walk.savedValues.erase(saved);  // its key closes with the last value of the run
       walk.backup->ValueRemoved(value.entry, DeleteRegistryValue(registry_, value.value, *value.key));
     });
   } else if (type == "STARTUP") {

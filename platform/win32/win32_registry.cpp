@@ -198,7 +198,8 @@ std::unique_ptr<RegistryKey> Win32Registry::OpenKey(Hive hive, std::u16string_vi
   if (split == std::u16string_view::npos || split == 0) throw Failure("A key below a hive is named with U+0000");
   const std::wstring wide(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(split));
   UniqueHkey key;
-  const LSTATUS status = ::RegOpenKeyExW(root, wide.c_str(), 0, access, key.put());
+  // A key that only leads to the one named below it needs no right of its own.
+  const LSTATUS status = ::RegOpenKeyExW(root, wide.c_str(), 0, split < path.size() ? 0 : access, key.put());
   if (status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND) return nullptr;
   ThrowIfFailed("RegOpenKeyExW", status);
   if (split < path.size()) {

@@ -474,21 +474,22 @@ class FakeRegistry : public Registry, public FailurePlan {
     if (auto rights = granted.find(it->first); rights != granted.end() && (access & ~rights->second) != 0) {
       throw Failure("RegOpenKeyExW failed: Access is denied.");
     }
-    return std::make_unique<OpenedKey>(*this, hive, it->first, it->second);
+    return std::make_unique<OpenedKey>(*this, hive, it->first, it->second, access);
   }
 
  private:
+  // An open key does only what the rights it was opened with allow, as a handle does.
   class OpenedKey : public RegistryKey {
    public:
-    OpenedKey(FakeRegistry& registry, Hive hive, std::string id, std::vector<Value>& values)
-        : registry_(registry), hive_(hive), id_(std::move(id)), values_(values) {
+    OpenedKey(FakeRegistry& registry, Hive hive, std::string id, std::vector<Value>& values, std::uint32_t access)
+        : registry_(registry), hive_(hive), id_(std::move(id)), values_(values), access_(access) {
       ++registry_.openKeys;
     }
     ~OpenedKey() override { --registry_.openKeys; }
     EnumResult EnumValue(std::uint32_t index, std::size_t nameRoom, std::size_t dataRoom,
                          RegistryValue& value) override {
       registry_.FailurePlan::Check("EnumValue");
-      if (index >= values_.size()) return EnumResult::End;
+      if (!(access_ & kKeyQueryValue) || index >= values_.size()) return EnumResult::End;
       const Value& stored = values_[index];
       if (stored.name.size() >= nameRoom || stored.data.size() > 2 * dataRoom) return EnumResult::TooLarge;
       value = {stored.name, stored.type, stored.data};
@@ -496,6 +497,7 @@ class FakeRegistry : public Registry, public FailurePlan {
     }
     std::optional<StoredValue> QueryValue(std::u16string_view name) override {
       registry_.FailurePlan::Check("QueryValue");
+      if (!(access_ & kKeyQueryValue)) throw Failure("NtQueryValueKey failed: Access is denied.");
       auto it = Named(name);
       if (it == values_.end()) return std::nullopt;
       return StoredValue{it->type, it->data};
@@ -503,7 +505,7 @@ class FakeRegistry : public Registry, public FailurePlan {
     bool DeleteValue(std::u16string_view name) override {
       registry_.FailurePlan::Check("DeleteValue");
       if (registry_.beforeDelete) registry_.beforeDelete(Utf16ToUtf8(name));
-      if (registry_.protectedNames.count(std::u16string(name))) return false;
+      if (!(access_ & kKeySetValue) || registry_.protectedNames.count(std::u16string(name))) return false;
       auto it = Named(name);
       if (it == values_.end()) return false;
       values_.erase(it);
@@ -512,6 +514,7 @@ class FakeRegistry : public Registry, public FailurePlan {
 
     bool SetValue(std::u16string_view name, std::uint32_t type, std::string_view data) override {
       registry_.FailurePlan::Check("SetValue");
+      if (!(access_ & kKeySetValue)) return false;
       auto it = Named(name);
       if (it == values_.end()) {
         values_.push_back({std::u16string(name), type, std::string(data)});
@@ -523,6 +526,7 @@ class FakeRegistry : public Registry, public FailurePlan {
     }
     // The keys right below, in the order of their folded names.
     EnumResult EnumSubKey(std::uint32_t index, std::u16string& name) override {
+      if (!(access_ & kKeyEnumerateSubKeys)) return EnumResult::End;
       std::uint32_t seen = 0;
       for (const auto& [id, path] : registry_.keyPaths) {
         if (!id.starts_with(id_ + "\\") || id.find('\\', id_.size() + 1) != std::string::npos) continue;
@@ -551,6 +555,7 @@ class FakeRegistry : public Registry, public FailurePlan {
     Hive hive_;
     std::string id_;
     std::vector<Value>& values_;
+    std::uint32_t access_;
   };
 };
 

@@ -303,16 +303,20 @@ TEST_F(BackupTest, WhatCouldNotBeRemovedLeavesTheBackupAtTheEnd) {
 // case goes to a folder of its own.
 TEST_F(BackupTest, NamesOnlyTheExactFormCanSpellAreSavedExactly) {
   registry.Key(Hive::CurrentUser, kRun).push_back({std::u16string(u"\0hidden", 7), regtype::kSz, std::string("\1\0", 2)});
+  // A key the registry editor cannot spell ("]"), named with a quote PowerShell takes for its own.
+  const std::string quoted = "Soft\xE2\x80\x99ware]x";
+  registry.SetText(Hive::CurrentUser, quoted, "v", u"v.exe");
   for (const char* name : {"a.lnk", "A.lnk", "evil.lnk.", "nul.lnk", "50%.lnk.", "a%b.lnk"}) {
     files.AddFile(kUser + "\\" + name, name);
   }
   window.Check(CheckBox::Check1) = window.Check(CheckBox::Check3) = 1;
   form.LoadItems();
   for (auto& row : window.rows) row.checked = true;
+  Tick({"REGISTRY", "HKCU:" + quoted, "v", ""});
   form.DeleteItem();
 
   const std::vector<test::ImportedValue> saved = Saved();
-  ASSERT_EQ(saved.size(), 1u);
+  ASSERT_EQ(saved.size(), 2u);
   EXPECT_TRUE(saved[0].comment);
   EXPECT_EQ(saved[0].name, std::u16string(u"\0hidden", 7));
   const std::string note = Note();
@@ -326,17 +330,31 @@ TEST_F(BackupTest, NamesOnlyTheExactFormCanSpellAreSavedExactly) {
                       "[VellorinRestore]::Set($key, @(" + levels + "), '0000680069006400640065006e00', 1, '0100')"),
             std::string::npos)
       << note;
-  EXPECT_NE(note.find("NtCreateKey(out below, SetValueCreateSubKey64"), std::string::npos);
-  EXPECT_NE(note.find("0x2 | 0x4 | 0x100;"), std::string::npos);
+  EXPECT_NE(note.find("NtCreateKey(out below, access,"), std::string::npos);
+  EXPECT_NE(note.find("LeadsOn64 = 0x4 | 0x100, TakesValue64 = 0x2 | 0x100;"), std::string::npos);
+  EXPECT_NE(note.find("$key = $hive.CreateSubKey('Soft\xE2\x80\x99\xE2\x80\x99ware]x')\r\n"
+                      "[VellorinRestore]::Set($key, @(), '7600', 1, '76002e006500780065000000')"),
+            std::string::npos)
+      << "a typographic quote is doubled too: " << note;
   const std::string exactFolder = "\\\\?\\" + kFolder + "\\Startup files\\User";
   EXPECT_NE(note.find("copy /L \"" + exactFolder + "\\evil.lnk.\" \"\\\\?\\" + kUser + "\\evil.lnk.\""),
             std::string::npos)
       << note;
-  // "%" cannot be typed at a command prompt: PowerShell takes the path literally.
-  EXPECT_NE(note.find("Copy-Item -LiteralPath '" + exactFolder + "\\50%.lnk.' -Destination '\\\\?\\" + kUser +
-                      "\\50%.lnk.'\r\n"),
+  // "%" cannot be typed at a command prompt: the system's copy takes the
+  // exact paths, in hex, from PowerShell.
+  auto hex = [](const std::string& text) {
+    std::string digits;
+    for (char byte : Utf16LeBytes(Utf8ToUtf16(text))) {
+      digits += "0123456789abcdef"[static_cast<unsigned char>(byte) >> 4];
+      digits += "0123456789abcdef"[byte & 0xF];
+    }
+    return digits;
+  };
+  EXPECT_NE(note.find("    # 50%.lnk.\r\n    [VellorinRestore]::Copy('" + hex(exactFolder + "\\50%.lnk.") + "', '" +
+                      hex("\\\\?\\" + kUser + "\\50%.lnk.") + "')\r\n"),
             std::string::npos)
       << note;
+  EXPECT_NE(note.find("public static int Copy(string fromHex, string toHex)"), std::string::npos);
   EXPECT_EQ(note.find("copy /L \"" + exactFolder + "\\50%"), std::string::npos);
   EXPECT_EQ(note.find("a%b.lnk"), std::string::npos) << "Explorer copies it back";
   EXPECT_NE(note.find("\\nul.lnk\""), std::string::npos) << note;

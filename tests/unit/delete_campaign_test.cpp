@@ -241,7 +241,12 @@ std::string BackupCovers(test::FakePlatform& fakes, const std::map<std::string, 
   for (const auto& [id, values] : registryBefore) {
     const std::vector<FakeRegistry::Value>& now = fakes.registry.keys.at(id);
     for (const FakeRegistry::Value& value : values) {
-      if (std::any_of(now.begin(), now.end(), [&](const auto& v) { return v.name == value.name; })) continue;
+      // Deleted or written over (a reset): either way the value as it was must be saved.
+      if (std::any_of(now.begin(), now.end(), [&](const auto& v) {
+            return v.name == value.name && v.type == value.type && v.data == value.data;
+          })) {
+        continue;
+      }
       if (!flushed) {
         flushed.emplace();
         for (auto it = fakes.files.flushes.rbegin(); it != fakes.files.flushes.rend() && !*flushed; ++it) {
@@ -251,7 +256,7 @@ std::string BackupCovers(test::FakePlatform& fakes, const std::map<std::string, 
       if (!*flushed || std::none_of((*flushed)->begin(), (*flushed)->end(), [&](const test::ImportedValue& saved) {
             return saved.name == value.name && saved.type == value.type && saved.data == value.data;
           })) {
-        return "at a yield, a deleted value is not on the disk in registry.reg";
+        return "at a yield, a deleted or reset value is not on the disk in registry.reg";
       }
     }
   }

@@ -147,6 +147,11 @@ TEST_F(DeleteCommandTest, RegistryRowsDeleteExactlyTheirValue) {
       << "a lower-case prefix names no hive";
   EXPECT_TRUE(Reports().empty());
   EXPECT_EQ(registry.openKeys, 0);
+  // Each run of values of one key is read and removed through one key, opened once to read and change values.
+  EXPECT_EQ(std::count(registry.opened.begin(), registry.opened.end(), "3|" + run), 1) << registry.opened.size();
+  EXPECT_EQ(std::count_if(registry.opened.begin(), registry.opened.end(),
+                          [](const std::string& open) { return !open.starts_with("3|"); }),
+            0);
   // Every occurrence of the prefix goes from the path, wherever it stands.
   registry.opened.clear();
   window.rows.clear();
