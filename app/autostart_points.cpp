@@ -14,18 +14,18 @@ constexpr Hive kMachine = Hive::LocalMachine, kUser = Hive::CurrentUser;
 constexpr std::uint32_t kCommand = 0;
 
 constexpr AutostartPoint kPoints[] = {
-    {150, kMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run", TheKey, nullptr, kCommand, nullptr, false, Nothing},
-    {150, kUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run", TheKey, nullptr, kCommand, nullptr, false, Nothing},
-    {152, kMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx", EachSubKeyAndItsDepend, nullptr, kCommand, nullptr, true, Nothing},
-    {154, kMachine, "SYSTEM\\CurrentControlSet\\Control\\BootVerificationProgram", TheKey, "ImagePath", kCommand, nullptr, false, Nothing},
-    {156, kMachine, "SOFTWARE\\Microsoft\\Active Setup\\Installed Components", EachSubKey, "StubPath", kCommand, nullptr, true, NotInstalled},
-    {158, kMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options", EachSubKey, "Debugger", kCommand, nullptr, false, Nothing},
-    {160, kUser, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", TheKey, "Shell", kCommand, nullptr, false, Nothing},
-    {162, kMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", TheKey, "Userinit", regtype::kSz, "%SystemFolder%\\userinit.exe,", false, Nothing},
-    {162, kMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", TheKey, "Shell", regtype::kSz, "explorer.exe", false, Nothing},
-    {164, kMachine, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", TheKey, "BootExecute", regtype::kMultiSz, "autocheck autochk *|", false, DiskChecksOnly},
-    {166, kMachine, "SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\Wds\\rdpwd", TheKey, "StartupPrograms", regtype::kSz, "rdpclip", false, Nothing},
-    {168, kMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows", TheKey, "AppInit_DLLs", regtype::kSz, "", true, Nothing},
+    {150, kMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run", TheKey, nullptr, kCommand, nullptr, false, Nothing, "Logon"},
+    {150, kUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run", TheKey, nullptr, kCommand, nullptr, false, Nothing, "Logon"},
+    {152, kMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx", EachSubKeyAndItsDepend, nullptr, kCommand, nullptr, true, Nothing, "Logon"},
+    {154, kMachine, "SYSTEM\\CurrentControlSet\\Control\\BootVerificationProgram", TheKey, "ImagePath", kCommand, nullptr, false, Nothing, "Boot Execute"},
+    {156, kMachine, "SOFTWARE\\Microsoft\\Active Setup\\Installed Components", EachSubKey, "StubPath", kCommand, nullptr, true, NotInstalled, "Logon"},
+    {158, kMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options", EachSubKey, "Debugger", kCommand, nullptr, false, Nothing, "Hijacks"},
+    {160, kUser, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", TheKey, "Shell", kCommand, nullptr, false, Nothing, "Logon"},
+    {162, kMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", TheKey, "Userinit", regtype::kSz, "%SystemFolder%\\userinit.exe,", false, Nothing, "Logon"},
+    {162, kMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", TheKey, "Shell", regtype::kSz, "explorer.exe", false, Nothing, "Logon"},
+    {164, kMachine, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", TheKey, "BootExecute", regtype::kMultiSz, "autocheck autochk *|", false, DiskChecksOnly, "Boot Execute"},
+    {166, kMachine, "SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\Wds\\rdpwd", TheKey, "StartupPrograms", regtype::kSz, "rdpclip", false, Nothing, "Logon"},
+    {168, kMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows", TheKey, "AppInit_DLLs", regtype::kSz, "", true, Nothing, "AppInit"},
 };
 
 // Letters as the registry compares names, letter case aside; to be safe, with

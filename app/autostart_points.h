@@ -44,6 +44,7 @@ struct AutostartPoint {
   const char* defaultText;
   bool also32;  // visited in the 32-bit view too, right after
   PointUnless unless;
+  const char* category;  // as the fleet tools name the kind: "Logon", "Boot Execute", "AppInit", "Hijacks"
 };
 
 // In the order the collector visits them, after the Run keys.

@@ -24,16 +24,15 @@ std::string BuildErrorReport(std::string_view description, std::string_view loca
   return text;
 }
 
-ErrorTrap::ErrorTrap(MainWindow& window, std::string location)
-    : window_(window), location_(std::move(location)) {}
-
-void ErrorTrap::Report(int statement, std::string_view description) {
-  const std::string text = BuildErrorReport(description, location_, statement, kSupportEmail);
+void ReportBox::ReportFailure(std::string_view description, std::string_view location, int statement) {
+  const std::string text = BuildErrorReport(description, location, statement, kSupportEmail);
   try {
     window_.ShowMessage(text, msgbox::kExclamation | msgbox::kOkOnly, std::string(kReportTitle));
   } catch (const std::exception&) {
-    // A report that cannot be shown must not stop the procedure it reports for.
   }
 }
+
+ErrorTrap::ErrorTrap(FailureReporter& reporter, std::string location)
+    : reporter_(reporter), location_(std::move(location)) {}
 
 }  // namespace vq

@@ -15,6 +15,27 @@ std::string LocationText(std::string_view module, std::string_view procedure);
 std::string BuildErrorReport(std::string_view description, std::string_view location, int statement,
                              std::string_view supportAddress);
 
+// Where a trapped procedure's failures go: the error report box on the
+// window, or a line on standard error in the console edition, which opens no
+// window (a box on an unattended machine would wait for ever).
+class FailureReporter {
+ public:
+  virtual ~FailureReporter() = default;
+  // A statement failed: its description, the procedure's location text and the statement's number.
+  virtual void ReportFailure(std::string_view description, std::string_view location, int statement) = 0;
+};
+
+// The error report box. A box that cannot be shown must not stop the
+// procedure it reports for: its failure is dropped.
+class ReportBox final : public FailureReporter {
+ public:
+  explicit ReportBox(MainWindow& window) : window_(window) {}
+  void ReportFailure(std::string_view description, std::string_view location, int statement) override;
+
+ private:
+  MainWindow& window_;
+};
+
 // The error trap of a procedure that works for the user. Each statement runs
 // through the trap under its number; a failing statement is reported in the
 // error report box and the procedure goes on with the next statement. A
@@ -22,7 +43,7 @@ std::string BuildErrorReport(std::string_view description, std::string_view loca
 // trapped procedure that called it, so the report names that statement.
 class ErrorTrap {
  public:
-  ErrorTrap(MainWindow& window, std::string location);
+  ErrorTrap(FailureReporter& reporter, std::string location);
 
   // Runs one statement. Returns false when it failed (and was reported).
   template <class Body>
@@ -60,10 +81,10 @@ class ErrorTrap {
     }
   }
 
-  void Report(int statement, std::string_view description);
+  void Report(int statement, std::string_view description) { reporter_.ReportFailure(description, location_, statement); }
 
  private:
-  MainWindow& window_;
+  FailureReporter& reporter_;
   std::string location_;
 };
 

@@ -67,8 +67,13 @@ Form1::Form1(const Platform& platform)
       skin_(platform.skin),
       clock_(platform.clock) {}
 
+void Form1::GetRegistryItems() { vq::GetRegistryItems(ToList()); }
+void Form1::GetStartup() { vq::GetStartup(ToList()); }
+void Form1::GetSysFile() { vq::GetSysFile(ToList()); }
+void Form1::GetServices() { vq::GetServices(ToList()); }
+
 void Form1::Form_Load() {
-  ErrorTrap trap(window_, LocationText("Form1", "Form_Load"));
+  ErrorTrap trap(reportBox_, LocationText("Form1", "Form_Load"));
   trap.Run(100, [&] { ApplySkin(); });
 
   std::string cursorPath;
@@ -115,7 +120,7 @@ void Form1::RestoreCheckBox(CheckBox box, const char* defaultText) {
 
 void Form1::LoadItems() {
   BusyScope busy(*this);
-  ErrorTrap trap(window_, LocationText("Form1", "LoadItems"));
+  ErrorTrap trap(reportBox_, LocationText("Form1", "LoadItems"));
   trap.Run(100, [&] { window_.SetPointer(MousePointer::Hourglass); });
   ListRedrawPause pause(window_);
   // Rows that could not be cleared keep their items.
@@ -135,7 +140,7 @@ void Form1::LoadItems() {
 
 void Form1::PushButton1_Click() {
   if (Busy()) return;
-  ErrorTrap trap(window_, LocationText("Form1", "PushButton1_Click"));
+  ErrorTrap trap(reportBox_, LocationText("Form1", "PushButton1_Click"));
   trap.Run(100, [&] { LoadItems(); });
 }
 

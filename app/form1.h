@@ -4,7 +4,9 @@
 #include <optional>
 #include <string>
 
+#include "app/error_trap.h"
 #include "app/startup_items.h"
+#include "collectors/gathering.h"
 #include "platform/platform.h"
 
 namespace vq {
@@ -13,9 +15,9 @@ class ErrorTrap;
 class RemovalBackup;
 
 // The main window's program: start-up, the item list and its filters. The
-// collectors append rows straight into the window's list; each row carries
-// the number of its item in the table beside the list, which holds exactly
-// what the row stands for.
+// collectors hand their rows to the window's list; each row carries the
+// number of its item in the table beside the list, which holds exactly what
+// the row stands for.
 class Form1 : public WindowEvents {
  public:
   explicit Form1(const Platform& platform);
@@ -41,14 +43,11 @@ class Form1 : public WindowEvents {
   bool Busy() const { return busyDepth_ > 0; }
 
  protected:
-  // The collectors, each appending its own rows and reporting its own failures.
+  // The collectors, each appending its own rows to the list and reporting its own failures.
   virtual void GetRegistryItems();
   virtual void GetStartup();
   virtual void GetSysFile();
   virtual void GetServices();
-
-  // The name of the user the program runs as, or empty text.
-  std::string CurrentUser();
 
   // The delete command's walk over the ticked rows.
   void DeleteItem();
@@ -56,6 +55,7 @@ class Form1 : public WindowEvents {
   virtual std::unique_ptr<RemovalBackup> StartBackup();
 
   MainWindow& window_;
+  ReportBox reportBox_{window_};
   // What the rows stand for, gathered anew with them.
   ItemTable items_;
   SettingsStore& settings_;
@@ -92,8 +92,28 @@ class Form1 : public WindowEvents {
     Form1& form_;
   };
 
+  // The window's list as the collectors' sink: each row's item goes into the
+  // table, its number into the row.
+  class ListSink final : public RowSink {
+   public:
+    explicit ListSink(Form1& form) : form_(form) {}
+    int AddRow(const std::string& type, RowFacts facts) override {
+      return form_.window_.AddRow(type, facts.item ? form_.items_.Add(std::move(*facts.item)) : 0);
+    }
+    void SetSubItem(int row, int subItem, const std::string& text) override {
+      form_.window_.SetSubItem(row, subItem, text);
+    }
+    void DoEvents() override { form_.window_.DoEvents(); }
+    void ReportFailure(std::string_view description, std::string_view location, int statement) override {
+      form_.reportBox_.ReportFailure(description, location, statement);
+    }
+
+   private:
+    Form1& form_;
+  };
+  Gathering ToList() { return {listSink_, registry_, shell_, files_, services_}; }
+
   void ApplySkin();
-  std::string AllUsersStartupFolder(const std::string& user, const std::string& userFolder);
   struct Walk;
   void RemoveRow(ErrorTrap& trap, Walk& walk, int row);
   void SaveRegistryRun(Walk& walk, int first);
@@ -105,6 +125,7 @@ class Form1 : public WindowEvents {
   void RestoreCheckBox(CheckBox box, const char* defaultText);
 
   int busyDepth_ = 0;
+  ListSink listSink_{*this};
 };
 
 // The settings key (and control name) of a filter box: "Check1" … "Check4".

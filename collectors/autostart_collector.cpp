@@ -6,7 +6,7 @@
 #include "collectors/mod_registry.h"
 #include "collectors/mod_special_folder.h"
 #include "platform/failure.h"
-#include "platform/main_window.h"
+#include "collectors/gathering.h"
 #include "platform/shell.h"
 #include "platform/text.h"
 
@@ -19,10 +19,9 @@ constexpr std::size_t kAnyNameRoom = 16384;
 constexpr std::size_t kAnyDataRoom = 32768;
 
 struct PointListing {
-  MainWindow& window;
+  RowSink& sink;
   Registry& registry;
   Shell& shell;
-  ItemTable& items;
   const AutostartPoint& point;
   std::optional<StoredValue> windowsOwn;  // for a value Windows itself needs: its own
 };
@@ -60,12 +59,12 @@ void ListValue(PointListing& listing, const std::u16string& path, const std::u16
   std::u16string text;
   for (const std::u16string& entry : entries) text += (text.empty() ? u"" : u" ") + entry;
   const std::string extraDetails = ProgramFolderOf(Utf16ToUtf8(text));
-  const int row = listing.window.AddRow(
-      "REGISTRY", listing.items.Add(RegistryValueItem{point.hive, path, name, listing.windowsOwn,
-                                                      point.unless == PointUnless::DiskChecksOnly}));
-  listing.window.SetSubItem(row, 1, HivePrefix(point.hive) + ValueNameText(path));
-  listing.window.SetSubItem(row, 2, ValueNameText(name));
-  if (!extraDetails.empty()) listing.window.SetSubItem(row, 3, extraDetails);
+  const int row = listing.sink.AddRow(
+      "REGISTRY", {RegistryValueItem{point.hive, path, name, listing.windowsOwn, point.unless == PointUnless::DiskChecksOnly},
+                   point.category, Utf16ToUtf8(text)});
+  listing.sink.SetSubItem(row, 1, HivePrefix(point.hive) + ValueNameText(path));
+  listing.sink.SetSubItem(row, 2, ValueNameText(name));
+  if (!extraDetails.empty()) listing.sink.SetSubItem(row, 3, extraDetails);
 }
 
 void ListKey(PointListing& listing, RegistryKey& key, const std::u16string& path) {
@@ -111,9 +110,9 @@ std::optional<StoredValue> WindowsOwn(Shell& shell, const AutostartPoint& point)
 
 }  // namespace
 
-void ListAutostartPoint(MainWindow& window, Registry& registry, Shell& shell, ItemTable& items,
-                        const AutostartPoint& point, const std::string& keyPath) {
-  PointListing listing{window, registry, shell, items, point, WindowsOwn(shell, point)};
+void ListAutostartPoint(RowSink& sink, Registry& registry, Shell& shell, const AutostartPoint& point,
+                        const std::string& keyPath) {
+  PointListing listing{sink, registry, shell, point, WindowsOwn(shell, point)};
   const std::u16string path = Utf8ToUtf16(keyPath);
   const std::unique_ptr<RegistryKey> key = OpenQuietly([&] { return registry.OpenKey(point.hive, path, kKeyListing); });
   if (!key) return;

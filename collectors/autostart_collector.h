@@ -4,9 +4,8 @@
 
 namespace vq {
 
-class ItemTable;
-class MainWindow;
 class Registry;
+class RowSink;
 class Shell;
 struct AutostartPoint;
 
@@ -16,7 +15,7 @@ struct AutostartPoint;
 // U+2400), Item the value's name, Extra Details the program folder its text
 // names. Keys below are opened by their counted names below their parent. A
 // key that is missing or refused adds nothing. Failures pass to the caller.
-void ListAutostartPoint(MainWindow& window, Registry& registry, Shell& shell, ItemTable& items,
-                        const AutostartPoint& point, const std::string& keyPath);
+void ListAutostartPoint(RowSink& sink, Registry& registry, Shell& shell, const AutostartPoint& point,
+                        const std::string& keyPath);
 
 }  // namespace vq

@@ -5,7 +5,7 @@
 #include "app/hives.h"
 #include "app/startup_items.h"
 #include "platform/failure.h"
-#include "platform/main_window.h"
+#include "collectors/gathering.h"
 #include "platform/text.h"
 
 namespace vq {
@@ -72,7 +72,7 @@ std::optional<std::string> DecideRegistryRow(std::string_view keyPath, std::stri
 
 namespace {
 
-void ListValue(MainWindow& window, ItemTable& items, Hive hive, const std::string& location,
+void ListValue(RowSink& sink, Hive hive, const std::string& location,
                std::string_view keyPath, const std::u16string& openedPath, const RegistryValue& value) {
   const std::size_t length = DataLength(value.type, value.data.size());
   if (length > kValueDataRoom) return;
@@ -81,16 +81,16 @@ void ListValue(MainWindow& window, ItemTable& items, Hive hive, const std::strin
   const std::string name = ValueNameText(value.name);
   const std::optional<std::string> extraDetails = DecideRegistryRow(keyPath, name, value.name.size(), length, *text);
   if (!extraDetails) return;
-  const int row = window.AddRow("REGISTRY", items.Add(RegistryValueItem{hive, openedPath, value.name, std::nullopt}));
-  window.SetSubItem(row, 1, location);
-  window.SetSubItem(row, 2, name);
-  if (!extraDetails->empty()) window.SetSubItem(row, 3, *extraDetails);
+  const int row = sink.AddRow("REGISTRY", {RegistryValueItem{hive, openedPath, value.name, std::nullopt},
+                                           category::kLogon, *text});
+  sink.SetSubItem(row, 1, location);
+  sink.SetSubItem(row, 2, name);
+  if (!extraDetails->empty()) sink.SetSubItem(row, 3, *extraDetails);
 }
 
 }  // namespace
 
-void ListRegistryValues(MainWindow& window, Registry& registry, ItemTable& items, Hive hive,
-                        const std::string& keyPath) {
+void ListRegistryValues(RowSink& sink, Registry& registry, Hive hive, const std::string& keyPath) {
   const std::string location = HivePrefix(hive) + keyPath;
   const std::u16string openedPath = Utf8ToUtf16(keyPath);
   const std::unique_ptr<RegistryKey> key = OpenQuietly([&] { return registry.OpenKey(hive, openedPath, kKeyListing); });
@@ -101,10 +101,10 @@ void ListRegistryValues(MainWindow& window, Registry& registry, ItemTable& items
     if (result == EnumResult::End) break;
     // A value that does not fit is passed over; the key's later values are still listed.
     if (result == EnumResult::Value) {
-      window.DoEvents();
-      ListValue(window, items, hive, location, keyPath, openedPath, value);
+      sink.DoEvents();
+      ListValue(sink, hive, location, keyPath, openedPath, value);
     }
-    window.DoEvents();
+    sink.DoEvents();
   }
 }
 

@@ -12,8 +12,7 @@
 
 namespace vq {
 
-class ItemTable;
-class MainWindow;
+class RowSink;
 
 // Room for one enumerated value: 256 characters of name, 1024 of data (in
 // UTF-16 code units; a text of 1023 characters and its terminator fit).
@@ -60,11 +59,10 @@ std::unique_ptr<RegistryKey> OpenQuietly(Open&& open) {
 }
 
 // Appends a "REGISTRY" row for every autorun value of the key that
-// qualifies, each carrying the value as an item of the table. A key that
-// cannot be opened adds nothing. Lets the window handle its pending events
-// twice per value. Failures pass to the caller; the key is closed on every
+// qualifies, each carrying the value it stands for. A key that cannot be
+// opened adds nothing. Lets the window handle its pending events twice per
+// value. Failures pass to the caller; the key is closed on every
 // way out.
-void ListRegistryValues(MainWindow& window, Registry& registry, ItemTable& items, Hive hive,
-                        const std::string& keyPath);
+void ListRegistryValues(RowSink& sink, Registry& registry, Hive hive, const std::string& keyPath);
 
 }  // namespace vq

@@ -1,6 +1,6 @@
 #include "app/autostart_points.h"
 #include "app/error_trap.h"
-#include "app/form1.h"
+#include "collectors/gathering.h"
 #include "collectors/autostart_collector.h"
 #include "collectors/mod_registry.h"
 
@@ -20,10 +20,12 @@ constexpr char kDefaultUserBase[] = ".DEFAULT\\Software\\Microsoft\\Windows\\Cur
 // (Statements 100 to 122 build the key paths from fixed texts and cannot fail;
 // the visits carry the numbers their reports have always shown, and each
 // point has its own number after them.)
-void Form1::GetRegistryItems() {
-  ErrorTrap trap(window_, LocationText("Form1", "GetRegistryItems"));
+void GetRegistryItems(const Gathering& gathering) {
+  ErrorTrap trap(gathering.sink, LocationText("Form1", "GetRegistryItems"));
+  RowSink& sink = gathering.sink;
+  Registry& registry = gathering.registry;
   auto visit = [&](int statement, Hive hive, const std::string& path) {
-    trap.Run(statement, [&] { ListRegistryValues(window_, registry_, items_, hive, path); });
+    trap.Run(statement, [&] { ListRegistryValues(sink, registry, hive, path); });
   };
   for (const char* key : kRunKeys) visit(126, Hive::LocalMachine, kMachineBase + std::string(key));
   for (const char* key : kRunKeys) visit(126, Hive::LocalMachine, kMachineBase32 + std::string(key));
@@ -32,10 +34,10 @@ void Form1::GetRegistryItems() {
   for (const char* key : kRunKeys) visit(142, Hive::Users, kDefaultUserBase + std::string(key));
   visit(148, Hive::Users, ".DEFAULT\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows");
   for (const AutostartPoint& point : AutostartPoints()) {
-    trap.Run(point.statement, [&] { ListAutostartPoint(window_, registry_, shell_, items_, point, point.key); });
+    trap.Run(point.statement, [&] { ListAutostartPoint(sink, registry, gathering.shell, point, point.key); });
     if (!point.also32) continue;
     trap.Run(point.statement,
-             [&] { ListAutostartPoint(window_, registry_, shell_, items_, point, In32BitView(point.key)); });
+             [&] { ListAutostartPoint(sink, registry, gathering.shell, point, In32BitView(point.key)); });
   }
 }
 

@@ -1,5 +1,5 @@
 #include "app/error_trap.h"
-#include "app/form1.h"
+#include "collectors/gathering.h"
 #include "platform/failure.h"
 #include "platform/services.h"
 
@@ -15,23 +15,24 @@ std::string TextOrFail(const std::optional<std::string>& text) {
 // Appends a row for each running service, in the order the management query
 // returns them. A connection or query that failed is reported once; the
 // statements that would use it are not run.
-void Form1::GetServices() {
-  ErrorTrap trap(window_, LocationText("Form1", "GetServices"));
+void GetServices(const Gathering& gathering) {
+  ErrorTrap trap(gathering.sink, LocationText("Form1", "GetServices"));
+  RowSink& sink = gathering.sink;
   std::string computer;
   std::unique_ptr<ManagementNamespace> management;
   std::unique_ptr<ManagementQuery> query;
   std::unique_ptr<ManagementObject> service;
   trap.Run(100, [&] { computer = "."; });
-  trap.Run(102, [&] { management = services_.ConnectManagement("\\\\" + computer + "\\root\\cimv2"); });
+  trap.Run(102, [&] { management = gathering.services.ConnectManagement("\\\\" + computer + "\\root\\cimv2"); });
   if (management) trap.Run(104, [&] { query = management->ExecQuery("Select * From Win32_Service"); });
   if (query) {
     auto next = [&] { return (service = query->Next()) != nullptr; };
     trap.Loop(106, 116, next, next, [&] {
       trap.If(108, [&] { return service->Text("State") == "Running"; }, [&] {
         int row = 0;
-        trap.Run(110, [&] { row = window_.AddRow("SERVICES", 0); });
-        trap.Run(112, [&] { window_.SetSubItem(row, 1, TextOrFail(service->Text("Name"))); });
-        trap.Run(114, [&] { window_.SetSubItem(row, 2, TextOrFail(service->Text("DisplayName"))); });
+        trap.Run(110, [&] { row = sink.AddRow("SERVICES", {std::nullopt, category::kServices, ""}); });
+        trap.Run(112, [&] { sink.SetSubItem(row, 1, TextOrFail(service->Text("Name"))); });
+        trap.Run(114, [&] { sink.SetSubItem(row, 2, TextOrFail(service->Text("DisplayName"))); });
       });
     });
   }

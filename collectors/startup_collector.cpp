@@ -1,5 +1,5 @@
 #include "app/error_trap.h"
-#include "app/form1.h"
+#include "collectors/gathering.h"
 #include "platform/text.h"
 #include "collectors/add_folder.h"
 #include "collectors/mod_special_folder.h"
@@ -18,8 +18,7 @@ struct StartupPass {
   bool allUsers;
 };
 
-void AddStartupRows(ErrorTrap& trap, MainWindow& window, ItemTable& items, const FolderFiles& listed,
-                    const StartupPass& pass) {
+void AddStartupRows(ErrorTrap& trap, RowSink& sink, const FolderFiles& listed, const StartupPass& pass) {
   const std::vector<std::u16string>& names = listed.names;
   std::size_t index = 0;
   trap.Loop(
@@ -31,51 +30,56 @@ void AddStartupRows(ErrorTrap& trap, MainWindow& window, ItemTable& items, const
         if (skip) return;
         int row = 0;
         trap.Run(pass.first + 6, [&] {
-          row = window.AddRow("STARTUP", items.Add(StartupFileItem{listed.exactFolder, name, pass.allUsers}));
+          const StartupFileItem file{listed.exactFolder, name, pass.allUsers};
+          row = sink.AddRow("STARTUP", {file, category::kLogon, Utf16ToUtf8(PlainPath(file.Path()))});
         });
-        trap.Run(pass.first + 8, [&] { window.SetSubItem(row, 1, pass.location); });
-        trap.Run(pass.first + 10, [&] { window.SetSubItem(row, 2, Utf16ToUtf8(name)); });
-        trap.Run(pass.first + 12, [&] { window.SetSubItem(row, 3, pass.extraDetails); });
+        trap.Run(pass.first + 8, [&] { sink.SetSubItem(row, 1, pass.location); });
+        trap.Run(pass.first + 10, [&] { sink.SetSubItem(row, 2, Utf16ToUtf8(name)); });
+        trap.Run(pass.first + 12, [&] { sink.SetSubItem(row, 3, pass.extraDetails); });
       });
 }
 
 }  // namespace
 
-std::string Form1::CurrentUser() { return shell_.UserName().value_or(""); }
+std::string CurrentUser(Shell& shell) { return shell.UserName().value_or(""); }
+
+namespace {
 
 // The all-users Startup folder as the shell gives it. Only where the shell
 // gives none, the old rule: the user's folder with the user's name replaced by
 // "All Users" (which names no folder on Windows since Vista).
-std::string Form1::AllUsersStartupFolder(const std::string& user, const std::string& userFolder) {
-  std::string folder = GetSpecialFolder(shell_, csidl::kCommonStartup);
+std::string AllUsersStartupFolder(Shell& shell, const std::string& user, const std::string& userFolder) {
+  std::string folder = GetSpecialFolder(shell, csidl::kCommonStartup);
   if (folder.empty() && !user.empty()) folder = ReplaceAll(userFolder, user, "All Users");
   return folder;
 }
 
+}  // namespace
+
 // Appends a row for each file lying directly in the user's Startup folder,
 // then for each in the all-users Startup folder. A folder that is not known
 // is not listed, nor is the user's folder a second time.
-void Form1::GetStartup() {
-  ErrorTrap trap(window_, LocationText("Form1", "GetStartup"));
+void GetStartup(const Gathering& gathering) {
+  ErrorTrap trap(gathering.sink, LocationText("Form1", "GetStartup"));
   std::string user, userFolder;
   FolderFiles listed;
-  trap.Run(100, [&] { user = CurrentUser(); });
-  trap.Run(102, [&] { userFolder = GetSpecialFolder(shell_, csidl::kStartup); });
+  trap.Run(100, [&] { user = CurrentUser(gathering.shell); });
+  trap.Run(102, [&] { userFolder = GetSpecialFolder(gathering.shell, csidl::kStartup); });
   trap.Run(104, [&] {
-    if (!userFolder.empty()) listed = GetFolderFiles(files_, userFolder, "*.*");
+    if (!userFolder.empty()) listed = GetFolderFiles(gathering.files, userFolder, "*.*");
   });
   const std::string userExtraDetails = userFolder + "\\";
-  AddStartupRows(trap, window_, items_, listed, {106, userFolder, userExtraDetails, false});
+  AddStartupRows(trap, gathering.sink, listed, {106, userFolder, userExtraDetails, false});
 
   std::string allUsersFolder;
   listed = {};
   trap.Run(122, [&] {
-    allUsersFolder = AllUsersStartupFolder(user, userFolder);
+    allUsersFolder = AllUsersStartupFolder(gathering.shell, user, userFolder);
     if (!allUsersFolder.empty() && allUsersFolder != userFolder) {
-      listed = GetFolderFiles(files_, allUsersFolder, "*.*");
+      listed = GetFolderFiles(gathering.files, allUsersFolder, "*.*");
     }
   });
-  AddStartupRows(trap, window_, items_, listed, {124, allUsersFolder, allUsersFolder, true});
+  AddStartupRows(trap, gathering.sink, listed, {124, allUsersFolder, allUsersFolder, true});
 }
 
 }  // namespace vq

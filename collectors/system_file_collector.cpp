@@ -1,5 +1,5 @@
 #include "app/error_trap.h"
-#include "app/form1.h"
+#include "collectors/gathering.h"
 #include "collectors/mod_special_folder.h"
 #include "collectors/mod_system_file.h"
 #include "platform/shell.h"
@@ -9,10 +9,11 @@ namespace vq {
 // Appends a row for each line of the legacy system files that names something
 // that can run. Each file has a block of twelve statements; the first block
 // starts at 102.
-void Form1::GetSysFile() {
-  ErrorTrap trap(window_, LocationText("Form1", "GetSysFile"));
+void GetSysFile(const Gathering& gathering) {
+  ErrorTrap trap(gathering.sink, LocationText("Form1", "GetSysFile"));
+  RowSink& sink = gathering.sink;
   std::string windowsFolder, driveRoot;
-  trap.Run(100, [&] { windowsFolder = SplitWindowsPath(GetSpecialFolder(shell_, csidl::kSystem), driveRoot); });
+  trap.Run(100, [&] { windowsFolder = SplitWindowsPath(GetSpecialFolder(gathering.shell, csidl::kSystem), driveRoot); });
 
   struct SystemFile {
     const char* name;
@@ -27,7 +28,7 @@ void Form1::GetSysFile() {
     std::string path, text;
     trap.Run(first, [&] { path = file.folder + file.name; });
     // A file that could not be read lists nothing (never another file's lines).
-    if (!trap.Run(first + 2, [&] { text = ReadWholeFile(files_, path); })) continue;
+    if (!trap.Run(first + 2, [&] { text = ReadWholeFile(gathering.files, path); })) continue;
     std::vector<std::string_view> lines;
     trap.Run(first + 4, [&] { lines = SplitLines(text); });
 
@@ -40,10 +41,10 @@ void Form1::GetSysFile() {
           trap.If(first + 10, [&] { return !line.empty(); }, [&] {
             trap.If(first + 12, [&] { return NamesSomethingThatRuns(line); }, [&] {
               int row = 0;
-              trap.Run(first + 14, [&] { row = window_.AddRow("SYSFILE", 0); });
-              trap.Run(first + 16, [&] { window_.SetSubItem(row, 1, path); });
-              trap.Run(first + 18, [&] { window_.SetSubItem(row, 2, std::string(line)); });
-              trap.Run(first + 20, [&] { window_.SetSubItem(row, 3, file.folder); });
+              trap.Run(first + 14, [&] { row = sink.AddRow("SYSFILE", {std::nullopt, category::kLogon, std::string(line)}); });
+              trap.Run(first + 16, [&] { sink.SetSubItem(row, 1, path); });
+              trap.Run(first + 18, [&] { sink.SetSubItem(row, 2, std::string(line)); });
+              trap.Run(first + 20, [&] { sink.SetSubItem(row, 3, file.folder); });
             });
           });
         });

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/event_pump.h"
+
 namespace vq {
 
 // The controls of the main window, by their names.
@@ -46,7 +48,7 @@ class WindowEvents {
 };
 
 // The main window with its controls, as the program drives it. Failures throw Failure.
-class MainWindow {
+class MainWindow : public EventPump {
  public:
   virtual ~MainWindow() = default;
 
@@ -92,8 +94,6 @@ class MainWindow {
 
   // A modal message box; an empty title shows the application title. Returns the answer.
   virtual int ShowMessage(const std::string& text, int style, const std::string& title) = 0;
-  // Lets the window handle the events that are waiting.
-  virtual void DoEvents() = 0;
   // Ends the program at once, closing every window.
   virtual void EndProgram() = 0;
 };

@@ -1,12 +1,12 @@
 #include "removal/file_removal.h"
 
-#include "platform/main_window.h"
+#include "platform/event_pump.h"
 #include "removal/backup.h"
 
 namespace vq {
 
-void RemoveFile(MainWindow& window, FileSystem& files, const StartupFileItem& file, RemovalBackup& backup) {
-  window.DoEvents();
+void RemoveFile(EventPump& events, FileSystem& files, const StartupFileItem& file, RemovalBackup& backup) {
+  events.DoEvents();
   std::size_t entry = 0;
   if (backup.SaveFile(file, entry) != RemovalBackup::FileSaved::Kept) return;  // moved away, or not to be deleted
   const ExactPath path = file.Path();

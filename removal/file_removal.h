@@ -5,7 +5,7 @@
 
 namespace vq {
 
-class MainWindow;
+class EventPump;
 class RemovalBackup;
 
 // Deletes one file from a Startup folder: lets the window handle its pending
@@ -13,7 +13,7 @@ class RemovalBackup;
 // itself), then tries the plain delete, and only when that fails the forced
 // one, each on the file's exact path. A file that could not be saved stays.
 // Says nothing of the outcome and never fails after the events.
-void RemoveFile(MainWindow& window, FileSystem& files, const StartupFileItem& file, RemovalBackup& backup);
+void RemoveFile(EventPump& events, FileSystem& files, const StartupFileItem& file, RemovalBackup& backup);
 
 // The delete that also removes read-only files. Fails when it cannot delete.
 void ForceDeleteFile(FileSystem& files, const ExactPath& path);

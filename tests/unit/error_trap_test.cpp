@@ -24,7 +24,8 @@ TEST(ErrorReport, MessageBytesAndLocationText) {
 
 TEST(ErrorTrap, ReportsEachFailingStatementInOrderAndResumesAtTheNext) {
   FakeWindow window;
-  ErrorTrap trap(window, LocationText("Form1", "LoadItems"));
+  ReportBox box(window);
+  ErrorTrap trap(box, LocationText("Form1", "LoadItems"));
   std::vector<int> ran;
   trap.Run(100, [&] { ran.push_back(100); });
   EXPECT_FALSE(trap.Run(102, [&] {
@@ -45,7 +46,8 @@ TEST(ErrorTrap, ReportsEachFailingStatementInOrderAndResumesAtTheNext) {
 
 TEST(ErrorTrap, ConditionThatFailsIsReportedOnceAndItsActionStillRuns) {
   FakeWindow window;
-  ErrorTrap trap(window, "in L ");
+  ReportBox box(window);
+  ErrorTrap trap(box, "in L ");
   int actions = 0;
   trap.If(104, [&]() -> bool { throw Failure("cannot read the box"); }, [&] { ++actions; });
   trap.If(106, [&] { return false; }, [&] { ++actions; });
@@ -57,7 +59,8 @@ TEST(ErrorTrap, ConditionThatFailsIsReportedOnceAndItsActionStillRuns) {
 
 TEST(ErrorTrap, FailingActionOfOneLineConditionCarriesTheConditionsNumber) {
   FakeWindow window;
-  ErrorTrap trap(window, "in L ");
+  ReportBox box(window);
+  ErrorTrap trap(box, "in L ");
   trap.If(110, [] { return true; }, [] { throw Failure("collector"); });
   ASSERT_EQ(window.boxes.size(), 1u);
   EXPECT_EQ(window.boxes[0].text, "collector\r\nin L at line 110" + kTail);
@@ -65,7 +68,8 @@ TEST(ErrorTrap, FailingActionOfOneLineConditionCarriesTheConditionsNumber) {
 
 TEST(ErrorTrap, FailingBodyStatementContinuesTheLoopAndFailingStepLeavesIt) {
   FakeWindow window;
-  ErrorTrap trap(window, "in L ");
+  ReportBox box(window);
+  ErrorTrap trap(box, "in L ");
   int index = 0;
   std::vector<int> seen;
   trap.Loop(
@@ -93,7 +97,8 @@ TEST(ErrorTrap, FailingBodyStatementContinuesTheLoopAndFailingStepLeavesIt) {
 
 TEST(ErrorTrap, LoopWhoseFirstStepFailsRunsNoBody) {
   FakeWindow window;
-  ErrorTrap trap(window, "in L ");
+  ReportBox box(window);
+  ErrorTrap trap(box, "in L ");
   int bodies = 0;
   trap.Loop(
       104, 120, []() -> bool { throw Failure("no listing"); }, [] { return false; }, [&] { ++bodies; });
@@ -115,7 +120,8 @@ void UntrappedOuter(std::vector<std::string>& steps) {
 
 TEST(ErrorTrap, UntrappedCalleeFailureSurfacesAtTheCallingStatement) {
   FakeWindow window;
-  ErrorTrap trap(window, LocationText("Form1", "Form_Load"));
+  ReportBox box(window);
+  ErrorTrap trap(box, LocationText("Form1", "Form_Load"));
   std::vector<std::string> steps;
   trap.Run(126, [&] { UntrappedOuter(steps); });
   trap.Run(128, [&] { steps.push_back("next statement"); });
@@ -127,7 +133,8 @@ TEST(ErrorTrap, UntrappedCalleeFailureSurfacesAtTheCallingStatement) {
 TEST(ErrorTrap, AReportThatCannotBeShownDoesNotStopTheProcedure) {
   FakeWindow window;
   window.Fail("ShowMessage", "no desktop");
-  ErrorTrap trap(window, "in L ");
+  ReportBox box(window);
+  ErrorTrap trap(box, "in L ");
   trap.Run(100, [] { throw Failure("x"); });
   bool ran = false;
   trap.Run(102, [&] { ran = true; });

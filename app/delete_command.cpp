@@ -24,7 +24,7 @@ bool SameFolder(std::string_view a, std::string_view b) {
 
 void Form1::PushButton4_Click() {
   if (Busy()) return;
-  ErrorTrap trap(window_, LocationText("Form1", "PushButton4_Click"));
+  ErrorTrap trap(reportBox_, LocationText("Form1", "PushButton4_Click"));
   // A box that failed answered nothing: nothing is deleted without a Yes.
   int answer = 0;
   trap.Run(100, [&] {
@@ -94,7 +94,7 @@ StartupFileItem Form1::StartupFileOf(int row) {
 // touched during the walk, and no refresh or second walk can start inside it.
 void Form1::DeleteItem() {
   BusyScope busy(*this);
-  ErrorTrap trap(window_, LocationText("Form1", "DeleteItem"));
+  ErrorTrap trap(reportBox_, LocationText("Form1", "DeleteItem"));
   Walk walk;
   walk.backup = StartBackup();
   bool tickedAny = false;

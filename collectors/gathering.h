@@ -1,0 +1,63 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "app/error_trap.h"
+#include "app/startup_items.h"
+#include "platform/event_pump.h"
+
+namespace vq {
+
+class FileSystem;
+class Registry;
+class Services;
+class Shell;
+
+// The fleet tools' names for the kinds of startup entry.
+namespace category {
+inline constexpr char kLogon[] = "Logon";
+inline constexpr char kBootExecute[] = "Boot Execute";
+inline constexpr char kAppInit[] = "AppInit";
+inline constexpr char kHijacks[] = "Hijacks";
+inline constexpr char kServices[] = "Services";
+}  // namespace category
+
+// What a row stands for beyond its four texts, for whoever lists it.
+struct RowFacts {
+  std::optional<StartupItem> item;  // what a removal acts on; none for a service or a system-file line
+  const char* category = category::kLogon;
+  std::string launchString;  // the command as stored; empty where the row's texts name it (a service)
+};
+
+// Where the collectors hand the rows they find: the main window's list, or
+// the console edition's writer. Each text is set by a statement of its own,
+// so a failure leaves the row with the texts set before it.
+class RowSink : public FailureReporter, public EventPump {
+ public:
+  // Appends a row of this type; returns its position, counted from 1.
+  virtual int AddRow(const std::string& type, RowFacts facts) = 0;
+  // Sets text 1 (Location), 2 (Item) or 3 (Extra Details) of the row.
+  virtual void SetSubItem(int row, int subItem, const std::string& text) = 0;
+};
+
+// What the collectors read, and where they hand their rows.
+struct Gathering {
+  RowSink& sink;
+  Registry& registry;
+  Shell& shell;
+  FileSystem& files;
+  Services& services;
+};
+
+// The four collectors, each with its own error trap (reporting to the sink)
+// under the location text and statement numbers it has always had.
+void GetRegistryItems(const Gathering& gathering);
+void GetStartup(const Gathering& gathering);
+void GetSysFile(const Gathering& gathering);
+void GetServices(const Gathering& gathering);
+
+// The name of the user the program runs as, or empty text.
+std::string CurrentUser(Shell& shell);
+
+}  // namespace vq
