@@ -11,10 +11,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   const std::uint32_t type = bytes[0] % 12;
   const std::string_view data(reinterpret_cast<const char*>(bytes + 1), size - 1);
   const std::optional<std::string> text = vq::ValueText(type, data);
-  if ((type == vq::regtype::kSz || type == vq::regtype::kDword) != text.has_value()) std::abort();
+  const bool isText = type == vq::regtype::kSz || type == vq::regtype::kExpandSz;
+  if ((isText || type == vq::regtype::kDword) != text.has_value()) std::abort();
   const std::size_t length = vq::DataLength(type, data.size());
   // A text keeps every code unit but its last one, whatever the bytes.
-  if (type == vq::regtype::kSz && vq::Utf16Length(*text) != (length == 0 ? 0 : length - 1)) std::abort();
+  if (isText && vq::Utf16Length(*text) != (length == 0 ? 0 : length - 1)) std::abort();
   if (type == vq::regtype::kDword && text->size() != 10) std::abort();
   return 0;
 }
