@@ -225,7 +225,8 @@ std::string ConsoleWriter::SeparatedRow(const ConsoleEntry& entry) const {
     if (!first) row += separator;
     first = false;
     if (column.field == nullptr || (locationRow && !column.inLocationRow)) return;  // an empty, bare field
-    const bool quote = column.quoting == Quoting::Always || (column.quoting == Quoting::InEntryRowsOnly && !locationRow);
+    const bool quote =
+        column.quoting == Quoting::Always || (column.quoting == Quoting::InEntryRowsOnly && !locationRow);
     AppendField(row, entry.*column.field, quote, separator);
   });
   return row + std::string(kLineEnd);

