@@ -17,7 +17,9 @@ namespace vq {
 //   reader stops at the first row whose field count differs from the
 //   header's: every row here, a location's own row too, has exactly the
 //   header's width. It also strips one leading space from a field and reads
-//   true/false and numbers as typed values.
+//   true/false and numbers as typed values, and the older reader stops at a
+//   field that starts with '{' or '[' and is no JSON; such a name is still
+//   written as it is, since any other text would name another entry.
 // - Kansa pipes the CSV into ConvertFrom-Csv and KAPE's module into
 //   Set-Content as autoruns.csv: the header names become property names
 //   ("Image Path", "Launch String" are read by name), so they are written
