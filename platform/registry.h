@@ -83,6 +83,9 @@ class RegistryKey {
   // The name of the sub-key at the index, exactly as the registry counts
   // it; End after the last one.
   virtual EnumResult EnumSubKey(std::uint32_t index, std::u16string& name) = 0;
+  // When the key (its values or its sub-keys) was last written, as a
+  // FILETIME (100 ns since 1601, UTC). Throws Failure when the registry does not say.
+  virtual std::int64_t LastWriteTime() = 0;
   // The key's full name as the registry itself knows it
   // (\REGISTRY\MACHINE\SYSTEM\ControlSet001\...), however it was reached.
   // Throws Failure when the registry does not say.

@@ -26,6 +26,12 @@ class Shell {
   virtual std::string LocalAppDataFolder() = 0;
   // The text with the user's environment variables (%SystemRoot%) expanded.
   virtual std::string ExpandEnvironment(const std::string& text) = 0;
+  // The account the program runs as, "DOMAIN\name"; empty text when it cannot be had.
+  virtual std::string AccountName() = 0;
+  // The path a shortcut file (.lnk) points to, as stored in it (never
+  // searched for, and the shortcut never changed); empty text when it names
+  // no file or is no shortcut.
+  virtual std::string ShortcutTarget(const std::string& path) = 0;
 };
 
 }  // namespace vq

@@ -142,6 +142,13 @@ class Win32RegistryKey final : public RegistryKey {
     return EnumResult::Value;
   }
 
+  std::int64_t LastWriteTime() override {
+    FILETIME written{};
+    ThrowIfFailed("RegQueryInfoKeyW", ::RegQueryInfoKeyW(key_.get(), nullptr, nullptr, nullptr, nullptr, nullptr,
+                                                         nullptr, nullptr, nullptr, nullptr, nullptr, &written));
+    return static_cast<std::int64_t>(written.dwHighDateTime) << 32 | written.dwLowDateTime;
+  }
+
   std::u16string FullName() override {
     const NativeRegistry& native = NativeRegistry::Get();
     std::vector<ULONG> buffer(16384);  // KEY_NAME_INFORMATION: the length in bytes, then the name

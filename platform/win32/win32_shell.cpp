@@ -1,7 +1,11 @@
 #include "platform/win32/win32_shell.h"
 
+#define SECURITY_WIN32
 #include <knownfolders.h>
+#include <secext.h>
 #include <shlobj.h>
+
+#include <iterator>
 
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"
@@ -44,6 +48,31 @@ std::string Win32Shell::ExpandEnvironment(const std::string& text) {
     }
     expanded.resize(size);
   }
+}
+
+std::string Win32Shell::AccountName() {
+  wchar_t name[512] = {};
+  ULONG size = 512;
+  if (!::GetUserNameExW(NameSamCompatible, name, &size)) return "";
+  return Narrow(name);
+}
+
+// Read with GetPath from the file as stored: Resolve may search the disk for
+// a moved target, or write the shortcut back.
+std::string Win32Shell::ShortcutTarget(const std::string& path) {
+  ComPtr<IShellLinkW> link;
+  if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(link.put())))) {
+    return "";
+  }
+  ComPtr<IPersistFile> file;
+  if (FAILED(link.get()->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.put()))) ||
+      FAILED(file.get()->Load(Widen(path).c_str(), STGM_READ))) {
+    return "";
+  }
+  wchar_t target[MAX_PATH * 4] = {};
+  if (link.get()->GetPath(target, static_cast<int>(std::size(target)), nullptr, 0) != S_OK) return "";
+  return Narrow(target);
 }
 
 }  // namespace vq::win32

@@ -14,6 +14,8 @@ class Win32Shell final : public Shell {
   std::optional<std::string> UserName() override;
   std::string LocalAppDataFolder() override;
   std::string ExpandEnvironment(const std::string& text) override;
+  std::string AccountName() override;
+  std::string ShortcutTarget(const std::string& path) override;
 
  private:
   HWND owner_;

@@ -251,6 +251,7 @@ class FakeFileSystem : public FileSystem, public FailurePlan {
     if (unreadable.count(path)) throw Failure("Permission denied");
     return Content(Resolve(path));
   }
+  std::string ReadStart(const std::string& path, std::size_t most) override { return ReadBytes(path).substr(0, most); }
   // The fake's ANSI code page is Latin-1.
   std::string AnsiToUtf8(std::string_view bytes) override {
     std::string text;
@@ -431,6 +432,7 @@ class FakeRegistry : public Registry, public FailurePlan {
   int openKeys = 0;
   std::set<std::u16string> protectedNames;  // values whose delete the registry refuses
   std::map<std::string, std::uint32_t> granted;  // by key id: the rights an open may ask for
+  std::map<std::string, std::int64_t> written;   // by key id: its last-write time (0 when not set)
   std::function<void(const std::string& name)> beforeDelete;  // the name as UTF-8
 
   // As the registry reads a path: separators repeated or at the end count
@@ -537,6 +539,10 @@ class FakeRegistry : public Registry, public FailurePlan {
       }
       return EnumResult::End;
     }
+    std::int64_t LastWriteTime() override {
+      auto it = registry_.written.find(id_);
+      return it == registry_.written.end() ? 0 : it->second;
+    }
     std::u16string FullName() override {
       return u"\\REGISTRY\\" + Utf8ToUtf16(std::to_string(static_cast<std::uint32_t>(hive_))) + u"\\" +
              Utf8ToUtf16(registry_.keyPaths.at(id_));
@@ -574,6 +580,13 @@ class FakeShell : public Shell, public FailurePlan {
   std::optional<std::string> UserName() override { return FailurePlan::Check("UserName"), user; }
   std::string localAppData = "C:\\Users\\Ann\\AppData\\Local";
   std::string LocalAppDataFolder() override { return localAppData; }
+  std::string account = "PC\\Ann";
+  std::string AccountName() override { return account; }
+  std::map<std::string, std::string> shortcuts;  // shortcut file -> its target
+  std::string ShortcutTarget(const std::string& path) override {
+    auto it = shortcuts.find(path);
+    return it == shortcuts.end() ? "" : it->second;
+  }
   // %SystemRoot% and %windir% are C:\WINDOWS, as the system folder says.
   std::string ExpandEnvironment(const std::string& text) override {
     std::string expanded = text;

@@ -1,0 +1,334 @@
+#include "app/console_listing.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "app/console_categories.h"
+#include "app/hives.h"
+#include "collectors/mod_registry.h"
+#include "collectors/mod_special_folder.h"
+#include "collectors/startup_approved.h"
+#include "platform/failure.h"
+#include "platform/file_system.h"
+#include "platform/registry.h"
+#include "platform/shell.h"
+#include "platform/text.h"
+
+namespace vq {
+
+namespace {
+
+constexpr char kSystemWide[] = "System-wide";
+constexpr char kServicesKey[] = "SYSTEM\\CurrentControlSet\\Services";
+constexpr std::int64_t kFileTimeOf1970 = 116444736000000000;  // 100 ns units from 1601 to 1970
+
+// The hive as the fleet tools write it before a key: "HKLM", "HKCU", "HKU".
+std::string ShortHive(Hive hive) {
+  const HiveInfo* info = FindHive(hive);
+  if (!info) return "";
+  std::string prefix = info->prefix;  // "HKLM:"
+  prefix.pop_back();
+  return prefix;
+}
+
+std::string Lowered(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  return lower;
+}
+
+// True when the code units need the exact form to be named (U+0000, an
+// unpaired surrogate): the -j identity then gives them in hex.
+bool NeedsHex(std::u16string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c == 0) return true;
+    const bool high = c >= 0xD800 && c <= 0xDBFF, low = c >= 0xDC00 && c <= 0xDFFF;
+    if (low || (high && (i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF))) return true;
+    if (high) ++i;
+  }
+  return false;
+}
+
+std::string Hex(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text;
+  for (char byte : bytes) {
+    text += kDigits[static_cast<unsigned char>(byte) >> 4];
+    text += kDigits[static_cast<unsigned char>(byte) & 0xF];
+  }
+  return text;
+}
+
+// A name in the identity: as text, or, where text cannot carry it, its UTF-16 code units in hex.
+void AddName(std::vector<std::pair<std::string, std::string>>& identity, const std::string& field,
+             std::u16string_view name) {
+  if (NeedsHex(name)) {
+    identity.emplace_back(field + "Utf16Hex", Hex(Utf16LeBytes(name)));
+  } else {
+    identity.emplace_back(field, Utf16ToUtf8(name));
+  }
+}
+
+// The Run keys whose entries Explorer's Startup apps page can switch off.
+std::optional<ApprovedList> ApprovedListOf(Hive hive, std::u16string_view keyPath) {
+  if (hive != Hive::LocalMachine && hive != Hive::CurrentUser) return std::nullopt;
+  const std::string key = Lowered(Utf16ToUtf8(keyPath));
+  if (key == "software\\microsoft\\windows\\currentversion\\run") return ApprovedList::Run;
+  if (hive == Hive::LocalMachine && key == "software\\wow6432node\\microsoft\\windows\\currentversion\\run") {
+    return ApprovedList::Run32;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::string TimeText(std::optional<std::int64_t> fileTime, bool utcTimes) {
+  if (!fileTime || *fileTime <= 0) return "";
+  using namespace std::chrono;
+  const sys_seconds at{seconds{(*fileTime - kFileTimeOf1970) / 10000000}};
+  const sys_days day = floor<days>(at);
+  const year_month_day date{day};
+  const hh_mm_ss time{at - day};
+  char text[32];
+  std::snprintf(text, sizeof text, utcTimes ? "%04d%02u%02u-%02ld%02ld%02ld" : "%04d-%02u-%02uT%02ld:%02ld:%02ldZ",
+                static_cast<int>(date.year()), static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<long>(time.hours().count()), static_cast<long>(time.minutes().count()),
+                static_cast<long>(time.seconds().count()));
+  return text;
+}
+
+std::optional<std::int64_t> LinkTimeOf(std::string_view headers) {
+  auto number = [&](std::size_t at) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(headers[at + i]);
+    return value;
+  };
+  if (headers.size() < 0x40 || headers.substr(0, 2) != "MZ") return std::nullopt;
+  const std::uint32_t pe = number(0x3C);
+  if (pe > headers.size() || headers.size() - pe < 12 || headers.substr(pe, 4) != std::string_view("PE\0\0", 4)) {
+    return std::nullopt;
+  }
+  return static_cast<std::int64_t>(number(pe + 8)) * 10000000 + kFileTimeOf1970;
+}
+
+ConsoleListing::ConsoleListing(Registry& registry, Shell& shell, FileSystem& files,
+                               std::function<void(const std::string&)> errorLine)
+    : registry_(registry), shell_(shell), files_(files), errorLine_(std::move(errorLine)) {}
+
+int ConsoleListing::AddRow(const std::string& type, RowFacts facts) {
+  rows_.push_back({type, std::move(facts), {type, "", "", ""}});
+  return static_cast<int>(rows_.size());
+}
+
+void ConsoleListing::SetSubItem(int row, int subItem, const std::string& text) {
+  rows_.at(static_cast<std::size_t>(row) - 1).texts[subItem] = text;
+}
+
+// What the report box would show, on one line.
+void ConsoleListing::ReportFailure(std::string_view description, std::string_view location, int statement) {
+  failed_ = true;
+  std::string line(description);
+  line.append(" (").append(location).append("at line ").append(std::to_string(statement)).append(")");
+  for (char& c : line) c = (c == '\r' || c == '\n') ? ' ' : c;
+  errorLine_(line);
+}
+
+const PathLookup& ConsoleListing::Lookup() {
+  if (lookup_) return *lookup_;
+  lookup_.emplace();
+  lookup_->isFile = [this](const std::string& path) { return files_.IsFile(path); };
+  lookup_->expand = [this](const std::string& text) { return shell_.ExpandEnvironment(text); };
+  // Where process creation looks for a bare name: System32, System, Windows, then PATH.
+  std::string system;
+  try {
+    system = GetSpecialFolder(shell_, csidl::kSystem);
+  } catch (const Failure&) {
+  }
+  if (!system.empty()) {
+    const std::string windows = system.substr(0, system.rfind('\\'));
+    lookup_->searchFolders = {system, windows + "\\System", windows};
+  }
+  const std::string path = shell_.ExpandEnvironment("%PATH%");
+  for (std::size_t start = 0; path != "%PATH%" && start <= path.size();) {
+    const std::size_t end = std::min(path.find(';', start), path.size());
+    if (end > start) lookup_->searchFolders.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  return *lookup_;
+}
+
+std::string ConsoleListing::Profile(const Row& row) {
+  const auto* value = row.facts.item ? std::get_if<RegistryValueItem>(&*row.facts.item) : nullptr;
+  const auto* file = row.facts.item ? std::get_if<StartupFileItem>(&*row.facts.item) : nullptr;
+  const bool users = (value && value->hive == Hive::CurrentUser) || (file && !file->allUsers);
+  if (!users) return kSystemWide;
+  if (!account_) account_ = shell_.AccountName();
+  return *account_;
+}
+
+// "disabled" where the entry was switched off on Explorer's Startup apps page:
+// Windows then does not start it.
+std::string ConsoleListing::Enabled(const Row& row) {
+  std::optional<std::pair<Hive, ApprovedList>> list;
+  std::u16string name;
+  if (const auto* value = row.facts.item ? std::get_if<RegistryValueItem>(&*row.facts.item) : nullptr) {
+    if (const auto run = ApprovedListOf(value->hive, value->keyPath)) list = {value->hive, *run};
+    name = value->name;
+  } else if (const auto* file = row.facts.item ? std::get_if<StartupFileItem>(&*row.facts.item) : nullptr) {
+    list = {file->allUsers ? Hive::LocalMachine : Hive::CurrentUser, ApprovedList::StartupFolder};
+    name = file->name;
+  }
+  if (!list) return "enabled";
+  try {
+    const auto key = registry_.OpenKey(list->first, Utf8ToUtf16(StartupApprovedKey(list->second)), kKeyQueryValue);
+    const std::optional<StoredValue> approved = key ? key->QueryValue(name) : std::nullopt;
+    return IsSwitchedOff(approved ? std::optional<std::string_view>(approved->data) : std::nullopt) ? "disabled"
+                                                                                                   : "enabled";
+  } catch (const Failure&) {
+    return "enabled";  // the switches cannot be read: Windows starts what it finds
+  }
+}
+
+std::string ConsoleListing::ImageTime(const std::string& imagePath, bool utc) {
+  if (imagePath.empty() || imagePath.starts_with("File not found: ")) return "";
+  try {
+    return TimeText(LinkTimeOf(files_.ReadStart(imagePath, 4096)), utc);
+  } catch (const Failure&) {
+    return "";
+  }
+}
+
+std::optional<std::int64_t> ConsoleListing::KeyTime(Hive hive, const std::u16string& path) {
+  try {
+    const auto key = registry_.OpenKey(hive, path, kKeyQueryValue);
+    if (key) return key->LastWriteTime();
+  } catch (const Failure&) {
+  }
+  return std::nullopt;
+}
+
+// A text value of a service's key (or of a key below it), as stored.
+std::optional<std::string> ConsoleListing::ServiceValue(const std::string& service, const std::u16string& below,
+                                                        const std::u16string& name) {
+  try {
+    std::u16string path = Utf8ToUtf16(kServicesKey) + u"\\" + Utf8ToUtf16(service);
+    if (!below.empty()) path += u"\\" + below;
+    const auto key = registry_.OpenKey(Hive::LocalMachine, path, kKeyQueryValue);
+    const std::optional<StoredValue> value = key ? key->QueryValue(name) : std::nullopt;
+    if (!value || (value->type != regtype::kSz && value->type != regtype::kExpandSz)) return std::nullopt;
+    std::u16string text = FromUtf16Le(value->data);
+    while (!text.empty() && text.back() == u'\0') text.pop_back();
+    return Utf16ToUtf8(text);
+  } catch (const Failure&) {
+    return std::nullopt;
+  }
+}
+
+ConsoleEntry ConsoleListing::EntryOf(const Row& row, bool utc) {
+  ConsoleEntry entry;
+  entry.category = row.facts.category;
+  entry.entry = row.texts[2];
+  entry.enabled = Enabled(row);
+  entry.profile = Profile(row);
+  entry.launchString = row.facts.launchString;
+  auto& identity = entry.identity;
+  if (const auto* value = row.facts.item ? std::get_if<RegistryValueItem>(&*row.facts.item) : nullptr) {
+    std::u16string key = value->keyPath;
+    while (!key.empty() && key.back() == u'\\') key.pop_back();
+    entry.location = ShortHive(value->hive) + "\\" + ValueNameText(key);
+    entry.imagePath = ImagePathOf(entry.launchString, Lookup());
+    identity.emplace_back("kind", "registry value");
+    identity.emplace_back("hive", FindHive(value->hive) ? FindHive(value->hive)->name : "");
+    AddName(identity, "key", value->keyPath);
+    AddName(identity, "name", value->name);
+    if (value->resetTo) {
+      identity.emplace_back("removal", value->keepDiskChecks ? "reset, keeping its disk checks" : "reset");
+      identity.emplace_back("resetType", std::to_string(value->resetTo->type));
+      identity.emplace_back("resetDataHex", Hex(value->resetTo->data));
+    } else {
+      identity.emplace_back("removal", "delete");
+    }
+  } else if (const auto* file = row.facts.item ? std::get_if<StartupFileItem>(&*row.facts.item) : nullptr) {
+    entry.location = row.texts[1];
+    const std::string path = entry.launchString;
+    std::string target = path;
+    if (Lowered(path).ends_with(".lnk")) {
+      const std::string linked = shell_.ShortcutTarget(path);
+      if (!linked.empty()) target = linked;
+    }
+    entry.imagePath = files_.IsFile(target) ? target : "File not found: " + target;
+    identity.emplace_back("kind", "file");
+    AddName(identity, "path", file->Path());
+    identity.emplace_back("removal", "delete");
+  } else if (row.type == "SERVICES") {
+    entry.location = std::string("HKLM\\") + kServicesKey;
+    const std::string& name = row.texts[1];
+    entry.entry = name;  // the service's key name; the window's Item is its display name
+    entry.launchString = ServiceValue(name, u"", u"ImagePath").value_or("");
+    // A service inside svchost runs its DLL.
+    const std::optional<std::string> dll = Lowered(entry.launchString).find("svchost") != std::string::npos
+                                               ? ServiceValue(name, u"Parameters", u"ServiceDll")
+                                               : std::nullopt;
+    if (dll) {
+      const std::string expanded = shell_.ExpandEnvironment(*dll);
+      entry.imagePath = files_.IsFile(expanded) ? expanded : "File not found: " + expanded;
+    } else {
+      entry.imagePath = ImagePathOf(entry.launchString, Lookup());
+    }
+    identity.emplace_back("kind", "service");
+    identity.emplace_back("name", name);
+    identity.emplace_back("removal", "stop");
+  } else {  // a line of a legacy system file: what follows its "=" runs
+    entry.location = row.texts[1];
+    const std::size_t equals = entry.launchString.find('=');
+    if (equals != std::string::npos) entry.launchString.erase(0, equals + 1);
+    entry.imagePath = ImagePathOf(entry.launchString, Lookup());
+    identity.emplace_back("kind", "system file line");
+    identity.emplace_back("path", row.texts[1]);
+    identity.emplace_back("line", row.texts[2]);
+    identity.emplace_back("removal", "none");
+  }
+  entry.time = ImageTime(entry.imagePath, utc);
+  return entry;
+}
+
+// A location's own row: where the entries below it are, and when it last changed.
+ConsoleEntry ConsoleListing::LocationOf(const Row& row, const ConsoleEntry& first, bool utc) {
+  ConsoleEntry location;
+  location.location = first.location;
+  location.category = first.category;
+  location.profile = first.profile;
+  std::optional<std::int64_t> changed;
+  if (const auto* value = row.facts.item ? std::get_if<RegistryValueItem>(&*row.facts.item) : nullptr) {
+    changed = KeyTime(value->hive, value->keyPath);
+  } else if (row.type == "SERVICES") {
+    changed = KeyTime(Hive::LocalMachine, Utf8ToUtf16(kServicesKey));
+  } else {
+    try {
+      changed = files_.LastModified(row.texts[1]);
+    } catch (const Failure&) {
+    }
+  }
+  location.time = TimeText(changed, utc);
+  return location;
+}
+
+std::vector<ConsoleEntry> ConsoleListing::Entries(const ConsoleOptions& options) {
+  std::vector<ConsoleEntry> entries;
+  std::string lastLocation;
+  for (const Row& row : rows_) {
+    if (!CategoryChosen(options.categories, row.facts.category)) continue;
+    ConsoleEntry entry = EntryOf(row, options.utcTimes);
+    // Until the signer is checked nothing is known to be Microsoft's, and
+    // nothing is verified: -m hides no entry, -u hides none.
+    if (entries.empty() || entry.location != lastLocation || entry.category != entries.back().category) {
+      entries.push_back(LocationOf(row, entry, options.utcTimes));
+      lastLocation = entry.location;
+    }
+    entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
+}  // namespace vq

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/console_options.h"
+#include "app/console_output.h"
+#include "collectors/gathering.h"
+#include "collectors/image_path.h"
+
+namespace vq {
+
+class FileSystem;
+class Registry;
+class Shell;
+
+// The console edition's sink: keeps each row the collectors hand it and
+// turns the rows into the entries the fleet tools parse: where each is, what
+// it runs, whether Windows will start it, whose it is, and when it was made.
+// A failure is one line on standard error, and the run goes on.
+class ConsoleListing final : public RowSink {
+ public:
+  // `errorLine` writes one line (without its line end) to standard error.
+  ConsoleListing(Registry& registry, Shell& shell, FileSystem& files, std::function<void(const std::string&)> errorLine);
+
+  int AddRow(const std::string& type, RowFacts facts) override;
+  void SetSubItem(int row, int subItem, const std::string& text) override;
+  void DoEvents() override {}
+  void ReportFailure(std::string_view description, std::string_view location, int statement) override;
+
+  // The entries of the rows whose category the options choose, in the order
+  // gathered, each location's own row before its first entry.
+  std::vector<ConsoleEntry> Entries(const ConsoleOptions& options);
+  // True when something could not be read; each such thing was reported.
+  bool failed() const { return failed_; }
+
+ private:
+  struct Row {
+    std::string type;
+    RowFacts facts;
+    std::string texts[4];
+  };
+  ConsoleEntry EntryOf(const Row& row, bool utc);
+  ConsoleEntry LocationOf(const Row& row, const ConsoleEntry& first, bool utc);
+  std::string Enabled(const Row& row);
+  std::string Profile(const Row& row);
+  std::string ImageTime(const std::string& imagePath, bool utc);
+  std::optional<std::int64_t> KeyTime(Hive hive, const std::u16string& path);
+  std::optional<std::string> ServiceValue(const std::string& service, const std::u16string& key,
+                                          const std::u16string& name);
+  const PathLookup& Lookup();
+
+  Registry& registry_;
+  Shell& shell_;
+  FileSystem& files_;
+  std::function<void(const std::string&)> errorLine_;
+  std::vector<Row> rows_;
+  bool failed_ = false;
+  std::optional<std::string> account_;
+  std::optional<PathLookup> lookup_;
+};
+
+// A FILETIME (100 ns since 1601, UTC) as the listing writes it: with -t
+// "YYYYMMDD-hhmmss" as the fleet tools read it, otherwise ISO 8601 in UTC
+// ("2026-12-08T14:03:07Z"), which needs no time zone to be read; empty text
+// for no time.
+std::string TimeText(std::optional<std::int64_t> fileTime, bool utcTimes);
+
+// The link time a program's headers hold (seconds since 1970, UTC) as a
+// FILETIME; nullopt for a file that is no program (no MZ and PE headers).
+std::optional<std::int64_t> LinkTimeOf(std::string_view headers);
+
+}  // namespace vq

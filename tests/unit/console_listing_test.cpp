@@ -1,0 +1,160 @@
+#include "app/console_listing.h"
+
+#include <gtest/gtest.h>
+
+#include "fakes/fake_platform.h"
+#include "platform/text.h"
+
+namespace vq {
+namespace {
+
+// A program's first bytes: MZ, the PE header's place, and its link time.
+std::string ProgramHeaders(std::uint32_t linkTime) {
+  std::string bytes(0x100, '\0');
+  bytes[0] = 'M', bytes[1] = 'Z', bytes[0x3C] = static_cast<char>(0x80);
+  bytes.replace(0x80, 4, std::string("PE\0\0", 4));
+  for (int i = 0; i < 4; ++i) bytes[0x88 + i] = static_cast<char>(linkTime >> (8 * i));
+  return bytes;
+}
+
+class ConsoleListingTest : public ::testing::Test {
+ protected:
+  std::vector<ConsoleEntry> List(const std::string& categories = "*", bool utc = true) {
+    ConsoleListing listing(fakes.registry, fakes.shell, fakes.files, [&](const std::string& line) { errors.push_back(line); });
+    const Gathering gathering{listing, fakes.registry, fakes.shell, fakes.files, fakes.services};
+    GetRegistryItems(gathering);
+    GetStartup(gathering);
+    GetSysFile(gathering);
+    GetServices(gathering);
+    ConsoleOptions options;
+    options.categories = categories;
+    options.utcTimes = utc;
+    failed = listing.failed();
+    return listing.Entries(options);
+  }
+  static const ConsoleEntry* Find(const std::vector<ConsoleEntry>& entries, const std::string& entry) {
+    for (const ConsoleEntry& e : entries) {
+      if (e.entry == entry) return &e;
+    }
+    return nullptr;
+  }
+  test::FakePlatform fakes;
+  std::vector<std::string> errors;
+  bool failed = false;
+};
+
+// Each kind of row becomes the entry the fleet tools read: where it is, what
+// it runs and whose it is; each location heads its entries once.
+TEST_F(ConsoleListingTest, EachKindOfRowAsAnEntryUnderItsLocation) {
+  const std::string userRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+  const std::string machineRun = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+  fakes.registry.SetText(Hive::CurrentUser, userRun, "Tool", u"\"C:\\Tools\\tool.exe\" /min");
+  fakes.registry.SetText(Hive::CurrentUser, userRun, std::u16string(u"a\0b", 3), u"C:\\Tools\\gone.exe");
+  fakes.registry.Key(Hive::LocalMachine, machineRun).push_back(
+      {"Agent", regtype::kExpandSz, test::Utf16Le(u"%SystemRoot%\\agent.exe") + std::string(2, '\0')});
+  fakes.registry.written[test::FakeRegistry::Id(Hive::LocalMachine, machineRun)] = 133778281870000000;
+  fakes.files.AddFile("C:\\Tools\\tool.exe", ProgramHeaders(0x5F5E1000));
+  fakes.files.AddFile("C:\\WINDOWS\\agent.exe", "not a program");
+  const std::string startup = fakes.shell.folders[csidl::kStartup];
+  fakes.files.AddFile(startup + "\\Tool.lnk", "shortcut");
+  fakes.shell.shortcuts[startup + "\\Tool.lnk"] = "C:\\Tools\\tool.exe";
+  fakes.files.AddFile("C:\\WINDOWS\\win.ini", "[windows]\r\nload=C:\\Tools\\tool.exe\r\n");
+  fakes.services.services.push_back({"Svc", "Some Service", "Running", true});
+  fakes.registry.Key(Hive::LocalMachine, "SYSTEM\\CurrentControlSet\\Services\\Svc")
+      .push_back({"ImagePath", regtype::kExpandSz, test::Utf16Le(u"%SystemRoot%\\svchost.exe -k net") + std::string(2, '\0')});
+  fakes.registry.SetText(Hive::LocalMachine, "SYSTEM\\CurrentControlSet\\Services\\Svc\\Parameters", "ServiceDll",
+                         u"%SystemRoot%\\svc.dll");
+  fakes.files.AddFile("C:\\WINDOWS\\svc.dll", ProgramHeaders(1));
+
+  const std::vector<ConsoleEntry> entries = List();
+  std::vector<std::string> shape;  // location rows as "[location]", entries by name
+  for (const ConsoleEntry& e : entries) shape.push_back(e.entry.empty() ? "[" + e.location + "]" : e.entry);
+  EXPECT_EQ(shape, (std::vector<std::string>{"[HKLM\\" + machineRun + "]", "Agent", "[HKCU\\" + userRun + "]", "Tool",
+                                             "a\xE2\x90\x80" "b", "[" + startup + "]", "Tool.lnk",
+                                             "[C:\\WINDOWS\\win.ini]", "load=C:\\Tools\\tool.exe",
+                                             "[HKLM\\SYSTEM\\CurrentControlSet\\Services]", "Svc"}));
+  EXPECT_EQ(entries[0].time, "20241204-232307") << "a key's last write, on its location's row";
+  EXPECT_EQ(entries[0].profile, "System-wide");
+  const ConsoleEntry& agent = entries[1];
+  EXPECT_EQ(agent.launchString, "%SystemRoot%\\agent.exe") << "the command as stored";
+  EXPECT_EQ(agent.imagePath, "C:\\WINDOWS\\agent.exe");
+  EXPECT_EQ(agent.time, "") << "no program headers, no link time";
+  const ConsoleEntry& tool = entries[3];
+  EXPECT_EQ(tool.imagePath, "C:\\Tools\\tool.exe");
+  EXPECT_EQ(tool.time, "20200913-122640");
+  EXPECT_EQ(tool.profile, "PC\\Ann");
+  EXPECT_EQ(tool.category, "Logon");
+  EXPECT_EQ(tool.enabled, "enabled");
+  EXPECT_EQ(entries[4].imagePath, "File not found: C:\\Tools\\gone.exe");
+  // The exact identity of a name text cannot carry: its UTF-16 code units.
+  const auto& identity = entries[4].identity;
+  EXPECT_NE(std::find(identity.begin(), identity.end(), std::pair<std::string, std::string>{"nameUtf16Hex", "610000006200"}),
+            identity.end());
+  EXPECT_EQ(entries[6].imagePath, "C:\\Tools\\tool.exe") << "a shortcut runs its target";
+  EXPECT_EQ(entries[6].launchString, startup + "\\Tool.lnk");
+  EXPECT_EQ(entries[8].launchString, "C:\\Tools\\tool.exe") << "what follows load=";
+  const ConsoleEntry& service = entries[10];
+  EXPECT_EQ(service.category, "Services");
+  EXPECT_EQ(service.launchString, "%SystemRoot%\\svchost.exe -k net");
+  EXPECT_EQ(service.imagePath, "C:\\WINDOWS\\svc.dll") << "a service inside svchost runs its DLL";
+  EXPECT_TRUE(errors.empty());
+  EXPECT_FALSE(failed);
+
+  // -a chooses by category; times without -t are ISO 8601 in UTC.
+  const std::vector<ConsoleEntry> services = List("s", false);
+  ASSERT_EQ(services.size(), 2u);
+  EXPECT_EQ(services[1].entry, "Svc");
+  EXPECT_EQ(services[1].time, "1970-01-01T00:00:01Z");
+}
+
+// What Explorer's Startup apps page switched off, Windows does not start.
+TEST_F(ConsoleListingTest, SwitchedOffInStartupApprovedIsDisabled) {
+  const std::string approved = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\";
+  fakes.registry.SetText(Hive::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", "Off", u"a.exe");
+  fakes.registry.SetText(Hive::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", "On", u"b.exe");
+  fakes.registry.SetText(Hive::LocalMachine, "SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run", "Off32",
+                         u"c.exe");
+  fakes.registry.SetText(Hive::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", "Off", u"d.exe");
+  fakes.files.AddFile(fakes.shell.folders[csidl::kCommonStartup] + "\\Off.lnk", "x");
+  fakes.registry.Key(Hive::CurrentUser, approved + "Run").push_back({"Off", regtype::kBinary, std::string("\3\0\0\0", 4)});
+  fakes.registry.Key(Hive::CurrentUser, approved + "Run").push_back({"On", regtype::kBinary, std::string("\2\0\0\0", 4)});
+  fakes.registry.Key(Hive::LocalMachine, approved + "Run32").push_back({"Off32", regtype::kBinary, "\7"});
+  fakes.registry.Key(Hive::LocalMachine, approved + "StartupFolder").push_back({"Off.lnk", regtype::kBinary, "\3"});
+  const std::vector<ConsoleEntry> entries = List("l");
+  std::vector<std::string> states;
+  for (const ConsoleEntry& e : entries) {
+    if (!e.entry.empty()) states.push_back(e.entry + "=" + e.enabled);
+  }
+  EXPECT_EQ(states, (std::vector<std::string>{"Off32=disabled", "Off=disabled", "On=enabled", "Off=enabled",
+                                              "Off.lnk=disabled"}))
+      << "RunOnce has no switches";
+}
+
+TEST(ConsoleTimes, LinkTimesAndTheirTexts) {
+  EXPECT_EQ(LinkTimeOf(ProgramHeaders(0)), 116444736000000000);
+  EXPECT_EQ(LinkTimeOf("MZ"), std::nullopt);
+  std::string cut = ProgramHeaders(1);
+  cut.resize(0x88);  // the header's place is past the bytes read
+  EXPECT_EQ(LinkTimeOf(cut), std::nullopt);
+  std::string far = ProgramHeaders(1);
+  far[0x3C] = '\xFF', far[0x3F] = '\xFF';
+  EXPECT_EQ(LinkTimeOf(far), std::nullopt);
+  EXPECT_EQ(TimeText(133778281870000000, true), "20241204-232307");
+  EXPECT_EQ(TimeText(133778281870000000, false), "2024-12-04T23:23:07Z");
+  EXPECT_EQ(TimeText(std::nullopt, true), "");
+  EXPECT_EQ(TimeText(0, true), "");
+}
+
+// A failure is one line with the location and statement the box would show.
+TEST_F(ConsoleListingTest, AFailureIsOneLineAndTheRunGoesOn) {
+  fakes.registry.SetText(Hive::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", "Tool", u"t.exe");
+  fakes.services.Fail("ConnectManagement", "The service cannot be reached\r\nat all");
+  const std::vector<ConsoleEntry> entries = List();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0], "The service cannot be reached  at all (in Kestrelbay2021/08/31.Form1.GetServices at line 102)");
+  EXPECT_TRUE(failed);
+  EXPECT_TRUE(Find(entries, "Tool"));
+}
+
+}  // namespace
+}  // namespace vq
