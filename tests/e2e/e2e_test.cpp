@@ -342,6 +342,37 @@ TEST_F(ProgramTest, ListAfterStartUpIsEverySeededItemInOrder) {
   EXPECT_EQ(::FindWindowW(nullptr, L"Application Error"), nullptr);
   CloseAndExpectExit(app, form);
 
+  // The console edition lists the same entries, in the same order, as the
+  // fleet tools name them, and opens no window (a box would never return).
+  const ConsoleRun console = RunConsole(L"-nobanner -a * -ct");
+  EXPECT_EQ(console.exitCode, 0u) << console.err;
+  std::vector<std::pair<std::wstring, std::wstring>> listed, shown;
+  const std::wstring text = FromMarkedUtf16(console.out).value_or(L"");
+  for (std::size_t at = text.find(L"\r\n") + 2; at < text.size(); at = text.find(L"\r\n", at) + 2) {
+    std::vector<std::wstring> fields(1);
+    for (std::size_t i = at; i < text.find(L"\r\n", at); ++i) {
+      if (text[i] == L'\t') {
+        fields.emplace_back();
+      } else if (text[i] != L'"') {
+        fields.back() += text[i];  // none of the seeded texts holds a quote, a tab or a line break
+      }
+    }
+    if (fields.size() > 2 && !fields[2].empty()) listed.emplace_back(fields[1], fields[2]);
+  }
+  for (const auto& row : expected) {
+    if (row[0] == L"SERVICES") continue;  // asked anew below
+    std::wstring location = row[1];
+    if (row[0] == L"REGISTRY") {
+      location = location.substr(0, location.find(L':')) + L"\\" + location.substr(location.find(L':') + 1);
+      if (location.ends_with(L"\\")) location.pop_back();
+    }
+    shown.emplace_back(location, row[2]);
+  }
+  for (const auto& [name, display] : RunningServices()) {
+    shown.emplace_back(L"HKLM\\SYSTEM\\CurrentControlSet\\Services", name);
+  }
+  EXPECT_EQ(listed, shown);
+
   ClearAutorunKeys();
   EmptyFolder(user);
   EmptyFolder(common);

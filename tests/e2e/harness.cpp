@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <stdexcept>
 #include <thread>
 
@@ -121,6 +122,54 @@ std::wstring BuildFolder() {
 }
 
 std::wstring ProgramPath() { return BuildFolder() + L"\\VellorinQuade.exe"; }
+std::wstring ConsoleProgramPath() { return BuildFolder() + L"\\VellorinQuadeC.exe"; }
+
+// Standard output and error go to files of their own, read once the program
+// has ended: a process it starts may hold on to inherited pipes (Wine's
+// desktop process does), and a pipe's reader would then wait for ever.
+ConsoleRun RunConsole(const std::wstring& arguments, bool readOut) {
+  ConsoleRun run;
+  TempFolder folder;
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  auto file = [&](const wchar_t* name) {
+    return ::CreateFileW((folder.path() + name).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
+  HANDLE out = nullptr, err = file(L"\\err");
+  if (readOut) {
+    out = file(L"\\out");
+  } else {  // a pipe whose reader has already gone
+    HANDLE read = nullptr;
+    ::CreatePipe(&read, &out, &inherit, 0);
+    ::CloseHandle(read);
+  }
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = out;
+  startup.hStdError = err;
+  std::wstring commandLine = L"\"" + ConsoleProgramPath() + L"\" " + arguments;
+  PROCESS_INFORMATION process{};
+  if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                       &startup, &process)) {
+    if (::WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) ::TerminateProcess(process.hProcess, 99);
+    ::GetExitCodeProcess(process.hProcess, &run.exitCode);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+  }
+  ::CloseHandle(out);
+  ::CloseHandle(err);
+  run.out = readOut ? ReadFileBytes(folder.path() + L"\\out").value_or("") : "";
+  run.err = ReadFileBytes(folder.path() + L"\\err").value_or("");
+  return run;
+}
+
+std::optional<std::wstring> FromMarkedUtf16(const std::string& bytes) {
+  if (bytes.size() < 2 || bytes.substr(0, 2) != "\xFF\xFE") return std::nullopt;
+  std::wstring text((bytes.size() - 2) / 2, L'\0');
+  std::memcpy(text.data(), bytes.data() + 2, text.size() * sizeof(wchar_t));
+  return text;
+}
 
 AppProcess::AppProcess(const std::wstring& exePath) {
   STARTUPINFOW startup{};
@@ -678,8 +727,9 @@ void ClearAutorunKeys() {
 TempFolder::TempFolder() {
   wchar_t base[MAX_PATH] = {};
   ::GetTempPathW(MAX_PATH, base);
+  static int made = 0;  // two folders made in the same tick get names of their own
   path_ = std::wstring(base) + L"vq-e2e-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-          std::to_wstring(::GetTickCount64());
+          std::to_wstring(::GetTickCount64()) + L"-" + std::to_wstring(++made);
   ::CreateDirectoryW(path_.c_str(), nullptr);
 }
 

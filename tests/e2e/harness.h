@@ -121,6 +121,19 @@ class ReadOnlyKey {
   std::vector<BYTE> saved_;
 };
 
+// A run of the console edition: its exit code and what it wrote.
+struct ConsoleRun {
+  DWORD exitCode = ~0u;
+  std::string out, err;  // the bytes of standard output and standard error
+};
+// Runs the console edition with this command line after its name and waits
+// for it (60 s at most). With `readOut` false, standard output is a pipe
+// whose reader has gone (one that stopped early).
+ConsoleRun RunConsole(const std::wstring& arguments, bool readOut = true);
+std::wstring ConsoleProgramPath();
+// UTF-16LE bytes as text; nullopt when they do not start with the byte-order mark.
+std::optional<std::wstring> FromMarkedUtf16(const std::string& bytes);
+
 // The value's text, or "<absent>".
 std::wstring ReadRegistryText(HKEY root, const std::wstring& key, const std::wstring& name);
 // Deletes the key (whose names may hold U+0000) with everything below it.

@@ -1,0 +1,222 @@
+// The console edition, run as the fleet tools run it, its output decoded and
+// parsed as each of them decodes and parses it.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "e2e/harness.h"
+
+namespace vq::e2e {
+namespace {
+
+using Rows = std::vector<std::vector<std::wstring>>;
+
+// Rows of separated values as a strict reader takes them (RFC 4180, CRLF
+// rows, doubled quotes); nullopt when the text is malformed.
+std::optional<Rows> ReadSeparated(const std::wstring& text, wchar_t separator) {
+  Rows rows(1, std::vector<std::wstring>(1));
+  bool quoted = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const wchar_t c = text[i];
+    std::wstring& field = rows.back().back();
+    if (quoted) {
+      if (c != L'"') {
+        field += c;
+      } else if (i + 1 < text.size() && text[i + 1] == L'"') {
+        field += c, ++i;
+      } else {
+        quoted = false;
+      }
+    } else if (c == L'"') {
+      if (!field.empty()) return std::nullopt;  // a quote inside an unquoted field
+      quoted = true;
+    } else if (c == separator) {
+      rows.back().emplace_back();
+    } else if (c == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') {
+      rows.emplace_back(1), ++i;
+    } else if (c == L'\r' || c == L'\n') {
+      return std::nullopt;  // a line break outside quotes that ends no row
+    } else {
+      field += c;
+    }
+  }
+  if (quoted) return std::nullopt;
+  if (rows.back() == std::vector<std::wstring>(1)) rows.pop_back();  // after the last row's CRLF
+  return rows;
+}
+
+int Column(const std::vector<std::wstring>& header, const std::wstring& name) {
+  const auto it = std::find(header.begin(), header.end(), name);
+  return it == header.end() ? -1 : static_cast<int>(it - header.begin());
+}
+
+class ConsoleEdition : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ClearAutorunKeys();
+    WriteRegistryText(HKEY_CURRENT_USER, run, kForger, L"C:\\evil.exe");
+    WriteRegistryText(HKEY_CURRENT_USER, run, L"Tool", L"\"C:\\windows\\system32\\winver.exe\" /x");
+  }
+  void TearDown() override { ClearAutorunKeys(); }
+
+  // Runs the command line; the CSV it wrote (to standard output, or to the file
+  // named) must read back with every row as wide as the header.
+  Rows CsvOf(const std::wstring& arguments, const std::wstring& file = L"") {
+    const ConsoleRun ran = RunConsole(arguments);
+    EXPECT_EQ(ran.exitCode, 0u) << Narrow(arguments) << ": " << ran.err;
+    EXPECT_EQ(ran.err.empty(), arguments.find(L"nobanner") != std::wstring::npos) << "the banner goes to standard error";
+    const std::string bytes = file.empty() ? ran.out : ReadFileBytes(file).value_or("");
+    if (!file.empty()) {
+      EXPECT_TRUE(ran.out.empty());
+    }
+    const std::optional<std::wstring> text = FromMarkedUtf16(bytes);
+    EXPECT_TRUE(text) << Narrow(arguments) << ": UTF-16LE after its mark";
+    const std::optional<Rows> rows = text ? ReadSeparated(*text, L',') : std::nullopt;
+    EXPECT_TRUE(rows && !rows->empty()) << Narrow(arguments);
+    if (!rows || rows->empty()) return {};
+    for (const auto& row : *rows) EXPECT_EQ(row.size(), rows->front().size()) << Narrow(arguments);
+    return *rows;
+  }
+  static std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+  // A value name that would forge a row or a column if it were not quoted.
+  static constexpr wchar_t kForger[] = L"Evil,\"x\"\r\nHKLM\\forged,row\tcol";
+  const std::wstring run = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+};
+
+TEST_F(ConsoleEdition, FleetCommandLinesRunUnchangedAndNoNameForgesARow) {
+  const std::wstring lines[] = {
+      L"-nobanner -accepteula -t -a * -s -c -h *", L"-nobanner -accepteula -t -a * \"\" -c -h *",
+      L"/accepteula -a * -c -h -s *",             L"-nobanner /accepteula -a * -c -h -s -v -vt",
+      L"-a * -s -c -accepteula -nobanner -h *",   L"-accepteula -c -h -s -t -a * *",
+  };
+  for (const std::wstring& line : lines) {
+    const Rows rows = CsvOf(line);
+    if (rows.empty()) continue;
+    const auto& header = rows.front();
+    EXPECT_EQ(Column(header, L"Time"), 0) << Narrow(line);
+    EXPECT_EQ(Column(header, L"Signer") >= 0, line.find(L"-s") != std::wstring::npos) << Narrow(line);
+    EXPECT_EQ(Column(header, L"VT detection") >= 0, line.find(L"-v") != std::wstring::npos) << Narrow(line);
+    EXPECT_EQ(header.back(), L"IMP") << Narrow(line);
+    const int entry = Column(header, L"Entry"), location = Column(header, L"Entry Location");
+    int forged = 0, tools = 0, fakes = 0;
+    for (const auto& row : rows) {
+      forged += row[entry] == kForger;
+      tools += row[entry] == L"Tool" && row[location] == L"HKCU\\" + run;
+      fakes += row[location].starts_with(L"HKLM\\forged");
+    }
+    EXPECT_EQ(forged, 1) << Narrow(line);
+    EXPECT_EQ(tools, 1) << Narrow(line);
+    EXPECT_EQ(fakes, 0) << Narrow(line);
+  }
+  // To a file named with -o, and nothing on standard output.
+  TempFolder folder;
+  const std::wstring file = folder.path() + L"\\autoruns.csv";
+  EXPECT_GT(CsvOf(L"-c -h -s * -o \"" + file + L"\"", file).size(), 2u);
+}
+
+// Each collector's own decoding and parsing, as its published script or
+// reader does it.
+TEST_F(ConsoleEdition, EachFleetToolDecodesAndParsesTheOutput) {
+  // Velociraptor: utf16() keeps the mark as U+FEFF; its newer CSV reader
+  // drops it, the older one names the first column with it. Both need every
+  // row as wide as the header.
+  const ConsoleRun velociraptor = RunConsole(L"-nobanner -accepteula -t -a * -s -c -h *");
+  std::wstring decoded((velociraptor.out.size()) / 2, L'\0');
+  std::memcpy(decoded.data(), velociraptor.out.data(), decoded.size() * sizeof(wchar_t));
+  ASSERT_FALSE(decoded.empty());
+  EXPECT_EQ(decoded[0], L'\uFEFF');
+  const std::optional<Rows> rows = ReadSeparated(decoded.substr(1), L',');
+  ASSERT_TRUE(rows);
+  for (const auto& row : *rows) {
+    ASSERT_EQ(row.size(), 18u);
+    if (&row == &rows->front()) continue;  // the header
+    const std::wstring& time = row[0];
+    const bool utc = time.size() == 15 && time[8] == L'-' &&
+                     std::all_of(time.begin(), time.end(), [](wchar_t c) { return c == L'-' || (c >= L'0' && c <= L'9'); });
+    EXPECT_TRUE(time.empty() || utc) << "-t: YYYYMMDD-hhmmss";
+  }
+  EXPECT_EQ(ReadSeparated(decoded, L',')->front().front(), L"\uFEFFTime") << "the older reader's first column";
+
+  // Kansa and KAPE: PowerShell takes the mark for UTF-16LE, then
+  // ConvertFrom-Csv names the columns after the header.
+  const ConsoleRun kansa = RunConsole(L"/accepteula -a * -c -h -s * -nobanner");
+  const std::optional<Rows> kansaRows = ReadSeparated(FromMarkedUtf16(kansa.out).value_or(L"\""), L',');
+  ASSERT_TRUE(kansaRows);
+  const int launch = Column(kansaRows->front(), L"Launch String"), image = Column(kansaRows->front(), L"Image Path");
+  ASSERT_GE(launch, 0);
+  ASSERT_GE(image, 0);
+  bool found = false;
+  for (const auto& row : *kansaRows) {
+    if (row[launch] != L"\"C:\\windows\\system32\\winver.exe\" /x") continue;
+    found = true;
+    EXPECT_EQ(row[image], L"C:\\windows\\system32\\winver.exe");
+  }
+  EXPECT_TRUE(found);
+
+  // Wazuh's script strips the spaces from the header line before Import-Csv.
+  const ConsoleRun wazuh = RunConsole(L"-nobanner /accepteula -a * -c -h -s -v -vt");
+  std::wstring header = FromMarkedUtf16(wazuh.out).value_or(L"");
+  header = header.substr(0, header.find(L"\r\n"));
+  std::erase(header, L' ');
+  EXPECT_EQ(header, L"Time,EntryLocation,Entry,Enabled,Category,Profile,Description,Signer,Company,ImagePath,Version,"
+                    L"LaunchString,VTdetection,VTpermalink,MD5,SHA-1,PESHA-1,PESHA-256,SHA-256,IMP");
+
+  // DFIR-ORC reads UTF-16 and drops all before the first '<', then takes
+  // <autoruns> and its <item>s by their element names; the exit code must be 0.
+  const ConsoleRun orc = RunConsole(L"/accepteula -t -h -x -a *");
+  EXPECT_EQ(orc.exitCode, 0u);
+  std::wstring xml = FromMarkedUtf16(orc.out).value_or(L"");
+  xml.erase(0, xml.find(L'<'));
+  EXPECT_TRUE(xml.starts_with(L"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<autoruns>\r\n"));
+  EXPECT_NE(xml.find(L"<itemname>Evil,&quot;x&quot;&#13;\n"), std::wstring::npos) << "every character escaped or kept";
+  for (const wchar_t* element : {L"location", L"itemname", L"enabled", L"launchstring", L"profile", L"imagepath",
+                                 L"time", L"md5hash", L"sha256hash", L"impHash"}) {
+    EXPECT_NE(xml.find(std::wstring(L"<") + element + L">"), std::wstring::npos) << Narrow(element);
+  }
+  EXPECT_TRUE(xml.ends_with(L"</autoruns>\r\n"));
+}
+
+TEST_F(ConsoleEdition, UsageFailuresAndAReaderThatStopsEarly) {
+  for (const wchar_t* wrong : {L"-q", L"-c -x", L"-a", L"-z C:\\Windows C:\\Users\\Ann"}) {
+    const ConsoleRun ran = RunConsole(wrong);
+    EXPECT_EQ(ran.exitCode, 2u) << Narrow(wrong);
+    EXPECT_TRUE(ran.out.empty()) << Narrow(wrong);
+    EXPECT_NE(ran.err.find("Usage: VellorinQuadeC"), std::string::npos) << Narrow(wrong);
+  }
+  EXPECT_NE(RunConsole(L"-z C:\\Windows C:\\Users\\Ann").err.find("-z"), std::string::npos);
+
+  // A user it cannot list is reported; what can be read is still written.
+  const ConsoleRun other = RunConsole(L"-nobanner -c No-Such-User");
+  EXPECT_EQ(other.exitCode, 1u);
+  EXPECT_NE(other.err.find("No-Such-User"), std::string::npos);
+  EXPECT_NE(FromMarkedUtf16(other.out).value_or(L"").find(L"\"Tool\""), std::wstring::npos);
+
+  // A reader that closes the pipe unread ends the run quietly, with 0.
+  const ConsoleRun stopped = RunConsole(L"-nobanner -a * -c", false);
+  EXPECT_EQ(stopped.exitCode, 0u);
+  EXPECT_TRUE(stopped.err.empty()) << stopped.err;
+
+  // JSON Lines: UTF-8, an object a line, with the exact identity.
+  const ConsoleRun json = RunConsole(L"-nobanner -j");
+  EXPECT_EQ(json.exitCode, 0u);
+  const std::size_t tool = json.out.find("\"entry\":\"Tool\"");
+  ASSERT_NE(tool, std::string::npos) << json.out;
+  const std::size_t line = json.out.rfind('\n', tool) + 1;
+  const std::string object = json.out.substr(line, json.out.find("\r\n", tool) - line);
+  EXPECT_TRUE(object.starts_with("{\"time\":") && object.ends_with("}}")) << object;
+  EXPECT_NE(object.find("\"identity\":{\"kind\":\"registry value\",\"hive\":\"HKEY_CURRENT_USER\","
+                        "\"key\":\"Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Run\",\"name\":\"Tool\","
+                        "\"removal\":\"delete\"}"),
+            std::string::npos)
+      << object;
+}
+
+}  // namespace
+}  // namespace vq::e2e
