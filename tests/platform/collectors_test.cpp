@@ -208,6 +208,29 @@ TEST_F(CollectorsOnWine, FolderOfFiveThousandFiles) {
   EXPECT_TRUE(GetFolderFiles(real.files, path + "\\missing", "*.*").names.empty());
 }
 
+// What a Startup shortcut runs, as stored in it: read, never resolved; a
+// file that is no shortcut names nothing; the account in DOMAIN\name form.
+TEST_F(CollectorsOnWine, ShortcutTargetsAndTheAccountName) {
+  e2e::TempFolder folder;
+  const std::wstring link = folder.path() + L"\\Tool \u00DC.lnk", target = L"C:\\windows\\system32\\winver.exe";
+  {
+    win32::ComPtr<IShellLinkW> shortcut;
+    ASSERT_TRUE(SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                             reinterpret_cast<void**>(shortcut.put()))));
+    shortcut.get()->SetPath(target.c_str());
+    shortcut.get()->SetArguments(L"/x");
+    win32::ComPtr<IPersistFile> file;
+    ASSERT_TRUE(SUCCEEDED(shortcut.get()->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.put()))));
+    ASSERT_TRUE(SUCCEEDED(file.get()->Save(link.c_str(), TRUE)));
+  }
+  e2e::WriteFileBytes(folder.path() + L"\\plain.lnk", "no shortcut");
+  EXPECT_EQ(real.shell.ShortcutTarget(Narrow(link)), Narrow(target));
+  EXPECT_EQ(real.shell.ShortcutTarget(Narrow(folder.path() + L"\\plain.lnk")), "");
+  EXPECT_EQ(real.shell.ShortcutTarget(Narrow(folder.path() + L"\\missing.lnk")), "");
+  const std::string account = real.shell.AccountName();
+  EXPECT_EQ(account.substr(account.find('\\') + 1), real.shell.UserName().value_or("?")) << account;
+}
+
 TEST_F(CollectorsOnWine, RunningServicesListedStoppedOnesNot) {
   e2e::TestService service(L"VQ Test Collector", L"Vellorin Test \u00DCberwachung-\u4E2D");
   ASSERT_TRUE(service.Start());
