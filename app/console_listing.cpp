@@ -191,7 +191,8 @@ std::string ConsoleListing::Enabled(const Row& row) {
 }
 
 std::string ConsoleListing::ImageTime(const std::string& imagePath, bool utc) {
-  if (imagePath.empty() || imagePath.starts_with("File not found: ")) return "";
+  // A device or pipe (\\.\) is no program, and a read from it could wait for ever.
+  if (imagePath.empty() || imagePath.starts_with("File not found: ") || imagePath.starts_with("\\\\.\\")) return "";
   try {
     return TimeText(LinkTimeOf(files_.ReadStart(imagePath, 4096)), utc);
   } catch (const Failure&) {
@@ -251,13 +252,14 @@ ConsoleEntry ConsoleListing::EntryOf(const Row& row, bool utc) {
     }
   } else if (const auto* file = row.facts.item ? std::get_if<StartupFileItem>(&*row.facts.item) : nullptr) {
     entry.location = row.texts[1];
-    const std::string path = entry.launchString;
-    std::string target = path;
-    if (Lowered(path).ends_with(".lnk")) {
-      const std::string linked = shell_.ShortcutTarget(path);
-      if (!linked.empty()) target = linked;
+    // The file is asked about by its exact path: a name the Win32 rules would
+    // trim or take for a device (con.lnk) is that file.
+    const std::string exact = Utf16ToUtf8(file->Path());
+    entry.imagePath = entry.launchString;
+    if (Lowered(exact).ends_with(".lnk")) {
+      const std::string linked = shell_.ShortcutTarget(exact);
+      if (!linked.empty()) entry.imagePath = files_.IsFile(linked) ? linked : "File not found: " + linked;
     }
-    entry.imagePath = files_.IsFile(target) ? target : "File not found: " + target;
     identity.emplace_back("kind", "file");
     AddName(identity, "path", file->Path());
     identity.emplace_back("removal", "delete");
@@ -266,15 +268,16 @@ ConsoleEntry ConsoleListing::EntryOf(const Row& row, bool utc) {
     const std::string& name = row.texts[1];
     entry.entry = name;  // the service's key name; the window's Item is its display name
     entry.launchString = ServiceValue(name, u"", u"ImagePath").value_or("");
-    // A service inside svchost runs its DLL.
-    const std::optional<std::string> dll = Lowered(entry.launchString).find("svchost") != std::string::npos
+    entry.imagePath = ImagePathOf(entry.launchString, Lookup());
+    // A service inside the system's own svchost runs its DLL (a program merely
+    // named so elsewhere is what runs).
+    const std::string svchost = Lookup().searchFolders.empty() ? "" : Lookup().searchFolders[0] + "\\svchost.exe";
+    const std::optional<std::string> dll = !svchost.empty() && Lowered(entry.imagePath) == Lowered(svchost)
                                                ? ServiceValue(name, u"Parameters", u"ServiceDll")
                                                : std::nullopt;
     if (dll) {
       const std::string expanded = shell_.ExpandEnvironment(*dll);
       entry.imagePath = files_.IsFile(expanded) ? expanded : "File not found: " + expanded;
-    } else {
-      entry.imagePath = ImagePathOf(entry.launchString, Lookup());
     }
     identity.emplace_back("kind", "service");
     identity.emplace_back("name", name);
@@ -296,6 +299,7 @@ ConsoleEntry ConsoleListing::EntryOf(const Row& row, bool utc) {
 // A location's own row: where the entries below it are, and when it last changed.
 ConsoleEntry ConsoleListing::LocationOf(const Row& row, const ConsoleEntry& first, bool utc) {
   ConsoleEntry location;
+  location.locationRow = true;
   location.location = first.location;
   location.category = first.category;
   location.profile = first.profile;

@@ -48,8 +48,22 @@ const char* FormatSwitch(OutputFormat format) {
 std::variant<ConsoleOptions, ConsoleUsageError> ParseConsoleArguments(const std::vector<std::string>& rawArgs) {
   std::vector<std::string_view> args;
   for (const std::string& raw : rawArgs) {
-    // Velociraptor passes an empty argument where an option is switched off.
-    if (std::string_view arg = TrimEnd(raw); !arg.empty()) args.push_back(arg);
+    // Velociraptor passes an empty argument where an option is switched off,
+    // and the options it has on as one argument ("-s -u"): an argument of
+    // switches alone, separated by blanks, is taken as those switches.
+    const std::string_view arg = TrimEnd(raw);
+    std::vector<std::string_view> words;
+    for (std::size_t start = 0; start < arg.size();) {
+      const std::size_t end = std::min(arg.find(' ', start), arg.size());
+      if (end > start) words.push_back(arg.substr(start, end - start));
+      start = end + 1;
+    }
+    const bool switchesOnly = words.size() > 1 && std::all_of(words.begin(), words.end(), IsSwitch);
+    if (switchesOnly) {
+      args.insert(args.end(), words.begin(), words.end());
+    } else if (!arg.empty()) {
+      args.push_back(arg);
+    }
   }
 
   ConsoleOptions options;

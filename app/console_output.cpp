@@ -11,8 +11,10 @@ namespace vq {
 //
 // - Velociraptor runs the program with -c and reads the whole of stdout as
 //   parse_csv(utf16(Stdout)): UTF-16LE, little-endian code units, with no
-//   byte-order mark removed, so stdout must carry none or the first column
-//   is named "\uFEFFTime". Its CSV reader takes no liberties with quotes (a
+//   byte-order mark removed. The program writes one all the same (PowerShell,
+//   which Kansa and KAPE decode through, needs it to take the bytes for
+//   UTF-16): Velociraptor's current reader drops it, the older one names the
+//   first column "\uFEFFTime" and reads every row as before. Its CSV reader takes no liberties with quotes (a
 //   bare " inside an unquoted field stops the whole parse), and its older
 //   reader stops at the first row whose field count differs from the
 //   header's: every row here, a location's own row too, has exactly the
@@ -95,7 +97,7 @@ void ForEachColumn(bool signatures, bool hashes, bool virusTotal, Visit visit) {
   }
 }
 
-bool IsLocationRow(const ConsoleEntry& entry) { return entry.entry.empty(); }
+bool IsLocationRow(const ConsoleEntry& entry) { return entry.locationRow; }
 
 // One field, quoted when asked or when its text could end it early: RFC 4180
 // with the quote doubled inside. With tabs as separators a field holding a tab

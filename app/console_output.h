@@ -7,10 +7,12 @@
 namespace vq {
 
 // One row of the console edition's list. A location's own row, which heads
-// its entries, has an empty `entry` and `enabled`.
+// its entries, is marked as such (locationRow); its `entry` and `enabled` are empty.
 struct ConsoleEntry {
   std::string time, location, entry, enabled, category, profile, description, signer, company, imagePath, version,
       launchString, md5, sha1, pesha1, pesha256, sha256, imp;
+  // A location's own row, which heads its entries (an entry's name may be empty: a key's default value).
+  bool locationRow = false;
   // What exactly the entry is (hive, key, value name …), in this order; written
   // only in JSON Lines, as the object "identity" whose values are strings.
   std::vector<std::pair<std::string, std::string>> identity;

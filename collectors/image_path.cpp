@@ -41,25 +41,21 @@ std::string_view FileName(std::string_view path) {
 bool HasExtension(std::string_view path) { return FileName(path).find('.') != std::string_view::npos; }
 
 // One candidate: where its text names a folder or drive, that file; a bare
-// name, in each search folder in turn. With addExe, a name without an
-// extension is also tried with ".exe", as process creation does.
+// name, in each search folder in turn. A name without an extension is tried
+// only with the one its loader adds: ".exe" for a program (addExe), as
+// process creation does, ".dll" for a library, as LoadLibrary does.
 std::optional<std::string> FindFile(std::string_view candidate, bool addExe, const PathLookup& lookup) {
   if (candidate.empty()) return std::nullopt;
-  std::vector<std::string> forms{std::string(candidate)};
-  if (addExe && !HasExtension(candidate)) forms.push_back(std::string(candidate) + ".exe");
+  const std::string form = std::string(candidate) + (HasExtension(candidate) ? "" : addExe ? ".exe" : ".dll");
   if (HasFolderOrDrive(candidate)) {
-    for (const std::string& form : forms) {
-      if (lookup.isFile(form)) return form;
-    }
+    if (lookup.isFile(form)) return form;
     return std::nullopt;
   }
   for (const std::string& folder : lookup.searchFolders) {
     if (folder.empty()) continue;
     const bool endsInSlash = folder.back() == '\\' || folder.back() == '/';
-    for (const std::string& form : forms) {
-      std::string path = endsInSlash ? folder + form : folder + "\\" + form;
-      if (lookup.isFile(path)) return path;
-    }
+    std::string path = endsInSlash ? folder + form : folder + "\\" + form;
+    if (lookup.isFile(path)) return path;
   }
   return std::nullopt;
 }

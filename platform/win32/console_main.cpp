@@ -12,6 +12,7 @@
 #include "platform/text.h"
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"
+#include "platform/win32/win32_failure.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_services.h"
@@ -50,16 +51,24 @@ class Output {
     for (std::size_t done = 0; !closed_ && done < pending_.size();) {
       DWORD written = 0;
       if (!::WriteFile(handle_, pending_.data() + done, static_cast<DWORD>(pending_.size() - done), &written, nullptr)) {
-        closed_ = true;  // the reader has gone (or the disk is full): nothing more can be said to it
+        closed_ = true;
+        const DWORD error = ::GetLastError();
+        // A reader that has gone wanted no more; anything else (a full disk) lost part of the list.
+        if (error != ERROR_NO_DATA && error != ERROR_BROKEN_PIPE) failure_ = error;
+      } else if (written == 0) {
+        closed_ = true, failure_ = ERROR_WRITE_FAULT;  // a write that takes nothing would never end
       }
       done += written;
     }
     pending_.clear();
   }
+  // The system's error when the list could not be written whole; 0 when it was, or its reader stopped.
+  DWORD failure() const { return failure_; }
 
  private:
   HANDLE handle_;
   bool utf8_, console_ = false, started_ = false, closed_ = false;
+  DWORD failure_ = 0;
   std::string pending_;
 };
 
@@ -85,6 +94,8 @@ int wmain(int argc, wchar_t** argv) {
     WriteError("Vellorin Quade console edition 1.0 - the programs and services that start with Windows\r\n\r\n");
   }
 
+  // A look at an empty drive (a card reader) must not wait on a "No disk" box no one will answer.
+  ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   vq::win32::ComApartment com;
   vq::win32::Win32Registry registry;
   vq::win32::Win32Shell shell(nullptr);
@@ -131,5 +142,9 @@ int wmain(int argc, wchar_t** argv) {
   for (const vq::ConsoleEntry& entry : listing.Entries(options)) output.Write(writer.Row(entry));
   output.Write(writer.End());
   output.Flush();
+  if (output.failure() != 0) {
+    WriteError("The list could not be written whole: " + vq::win32::SystemMessage(output.failure()) + "\r\n");
+    return kSomethingUnread;
+  }
   return listing.failed() ? kSomethingUnread : kEverythingRead;
 }

@@ -72,9 +72,10 @@ std::int64_t Win32FileSystem::FileLength(const std::string& path) {
 }
 
 std::string Win32FileSystem::ReadStart(const std::string& path, std::size_t most) {
+  // A file kept in the cloud or on tape is not fetched just to read its headers.
   UniqueFileHandle file(::CreateFileW(Widen(path).c_str(), FILE_READ_DATA | SYNCHRONIZE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                                      nullptr));
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_NO_RECALL, nullptr));
   if (!file) ThrowLastError("CreateFileW");
   std::string bytes(most, '\0');
   DWORD read = 0;

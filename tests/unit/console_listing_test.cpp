@@ -57,13 +57,20 @@ TEST_F(ConsoleListingTest, EachKindOfRowAsAnEntryUnderItsLocation) {
   fakes.files.AddFile("C:\\WINDOWS\\agent.exe", "not a program");
   const std::string startup = fakes.shell.folders[csidl::kStartup];
   fakes.files.AddFile(startup + "\\Tool.lnk", "shortcut");
-  fakes.shell.shortcuts[startup + "\\Tool.lnk"] = "C:\\Tools\\tool.exe";
+  fakes.shell.shortcuts["\\\\?\\" + startup + "\\Tool.lnk"] = "C:\\Tools\\tool.exe";  // asked by its exact path
   fakes.files.AddFile("C:\\WINDOWS\\win.ini", "[windows]\r\nload=C:\\Tools\\tool.exe\r\n");
-  fakes.services.services.push_back({"Svc", "Some Service", "Running", true});
-  fakes.registry.Key(Hive::LocalMachine, "SYSTEM\\CurrentControlSet\\Services\\Svc")
-      .push_back({"ImagePath", regtype::kExpandSz, test::Utf16Le(u"%SystemRoot%\\svchost.exe -k net") + std::string(2, '\0')});
-  fakes.registry.SetText(Hive::LocalMachine, "SYSTEM\\CurrentControlSet\\Services\\Svc\\Parameters", "ServiceDll",
-                         u"%SystemRoot%\\svc.dll");
+  // A service inside the system's svchost, and one whose program is merely named so.
+  for (const char* name : {"Svc", "Spoof"}) {
+    fakes.services.services.push_back({name, std::string(name) + " Service", "Running", true});
+    const std::string key = std::string("SYSTEM\\CurrentControlSet\\Services\\") + name;
+    const std::u16string command = name == std::string("Svc") ? u"%SystemRoot%\\System32\\svchost.exe -k net"
+                                                              : u"C:\\Users\\Public\\svchost.exe -k net";
+    fakes.registry.Key(Hive::LocalMachine, key)
+        .push_back({"ImagePath", regtype::kExpandSz, test::Utf16Le(command) + std::string(2, '\0')});
+    fakes.registry.SetText(Hive::LocalMachine, key + "\\Parameters", "ServiceDll", u"%SystemRoot%\\svc.dll");
+  }
+  fakes.files.AddFile("C:\\WINDOWS\\system32\\svchost.exe", "");
+  fakes.files.AddFile("C:\\Users\\Public\\svchost.exe", "");
   fakes.files.AddFile("C:\\WINDOWS\\svc.dll", ProgramHeaders(1));
 
   const std::vector<ConsoleEntry> entries = List();
@@ -72,7 +79,7 @@ TEST_F(ConsoleListingTest, EachKindOfRowAsAnEntryUnderItsLocation) {
   EXPECT_EQ(shape, (std::vector<std::string>{"[HKLM\\" + machineRun + "]", "Agent", "[HKCU\\" + userRun + "]", "Tool",
                                              "a\xE2\x90\x80" "b", "[" + startup + "]", "Tool.lnk",
                                              "[C:\\WINDOWS\\win.ini]", "load=C:\\Tools\\tool.exe",
-                                             "[HKLM\\SYSTEM\\CurrentControlSet\\Services]", "Svc"}));
+                                             "[HKLM\\SYSTEM\\CurrentControlSet\\Services]", "Svc", "Spoof"}));
   EXPECT_EQ(entries[0].time, "20241204-232307") << "a key's last write, on its location's row";
   EXPECT_EQ(entries[0].profile, "System-wide");
   const ConsoleEntry& agent = entries[1];
@@ -95,14 +102,15 @@ TEST_F(ConsoleListingTest, EachKindOfRowAsAnEntryUnderItsLocation) {
   EXPECT_EQ(entries[8].launchString, "C:\\Tools\\tool.exe") << "what follows load=";
   const ConsoleEntry& service = entries[10];
   EXPECT_EQ(service.category, "Services");
-  EXPECT_EQ(service.launchString, "%SystemRoot%\\svchost.exe -k net");
+  EXPECT_EQ(service.launchString, "%SystemRoot%\\System32\\svchost.exe -k net");
   EXPECT_EQ(service.imagePath, "C:\\WINDOWS\\svc.dll") << "a service inside svchost runs its DLL";
+  EXPECT_EQ(entries[11].imagePath, "C:\\Users\\Public\\svchost.exe") << "another svchost is what runs";
   EXPECT_TRUE(errors.empty());
   EXPECT_FALSE(failed);
 
   // -a chooses by category; times without -t are ISO 8601 in UTC.
   const std::vector<ConsoleEntry> services = List("s", false);
-  ASSERT_EQ(services.size(), 2u);
+  ASSERT_EQ(services.size(), 3u);
   EXPECT_EQ(services[1].entry, "Svc");
   EXPECT_EQ(services[1].time, "1970-01-01T00:00:01Z");
 }
@@ -128,6 +136,20 @@ TEST_F(ConsoleListingTest, SwitchedOffInStartupApprovedIsDisabled) {
   EXPECT_EQ(states, (std::vector<std::string>{"Off32=disabled", "Off=disabled", "On=enabled", "Off=enabled",
                                               "Off.lnk=disabled"}))
       << "RunOnce has no switches";
+}
+
+// A key's default value holding a command is an entry with an empty name,
+// not a location's row: every format writes it.
+TEST_F(ConsoleListingTest, ANamelessValueIsAnEntry) {
+  fakes.registry.SetText(Hive::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run", "",
+                         u"C:\\p.exe");
+  const std::vector<ConsoleEntry> entries = List("l");
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_TRUE(entries[0].locationRow);
+  EXPECT_FALSE(entries[1].locationRow);
+  const ConsoleWriter xml(OutputFormat::Xml, false, false, false);
+  EXPECT_NE(xml.Row(entries[1]).find("<itemname></itemname>"), std::string::npos);
+  EXPECT_NE(xml.Row(entries[1]).find("<launchstring>C:\\p.exe</launchstring>"), std::string::npos);
 }
 
 TEST(ConsoleTimes, LinkTimesAndTheirTexts) {

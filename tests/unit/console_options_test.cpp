@@ -31,6 +31,7 @@ TEST(ConsoleOptions, FleetCommandLinesParse) {
       {{"-nobanner", "-accepteula", "-t", "-a", "*", "-s", "-c", "-h", "*"}, "a=* csv h s t nobanner user=*"},
       {{"-nobanner", "-accepteula", "-t", "-a", "*", "", "-c", "-h", "*"}, "a=* csv h t nobanner user=*"},
       {{"-nobanner", "-accepteula", "-t", "-a", "*B", "-c", "*\n"}, "a=*b csv t nobanner user=*"},
+      {{"-nobanner", "-accepteula", "-t", "-a", "*", "-s -u", "-c", "-h", "*"}, "a=* csv h s u t nobanner user=*"},
       // Kansa and its forks, Wazuh, KAPE.
       {{"/accepteula", "-a", "*", "-c", "-h", "-s", "*"}, "a=* csv h s user=*"},
       {{"/accepteula", "-a", "*", "-c", "-h", "-vt", "-v", "-m", "-s", "*"}, "a=* csv h s m vt user=*"},

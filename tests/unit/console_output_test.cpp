@@ -52,12 +52,14 @@ ConsoleEntry LocationRow() {
   row.location = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
   row.category = "Logon";
   row.profile = "System-wide";
+  row.locationRow = true;
   return row;
 }
 
 // An entry whose texts try every way of ending a field or a row early.
 ConsoleEntry TrickyEntry() {
   ConsoleEntry row = LocationRow();
+  row.locationRow = false;
   row.entry = "a,b\"c\r\nd\te";
   row.enabled = "enabled";
   row.description = "\"quoted\"";
@@ -100,6 +102,7 @@ TEST(ConsoleOutput, RowsAreQuotedAsTheFleetSamplesAre) {
   EXPECT_EQ(writer.Row(entry),
             "20230106-150455,HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\BootExecute,,,"
             "\"Boot Execute\",System-wide,,,,,,,,,,,,\r\n");
+  entry.locationRow = false;
   entry.entry = "autocheck autochk *";
   entry.enabled = "enabled";
   entry.launchString = "autocheck autochk *";
@@ -168,6 +171,7 @@ TEST(ConsoleOutput, JsonLinesEscapeEveryTextAndKeepTheIdentityInOrder) {
   const ConsoleWriter writer(OutputFormat::JsonLines, false, false, false);
   ConsoleEntry entry = LocationRow();
   EXPECT_EQ(writer.Begin() + writer.Row(entry) + writer.End(), "") << "a location's own row is no object";
+  entry.locationRow = false;
   entry.entry = "q\"b\\c\r\n\t\x01\x7F\xFF";
   entry.identity = {{"hive", "HKLM"}, {"key", "SOFTWARE\\Run"}, {"value", "x\x00y"s}};
   EXPECT_EQ(writer.Row(entry),

@@ -25,6 +25,7 @@ PathLookup FakeSystem() {
       "c:\\program files\\a b\\y.dll",         "c:\\tools\\runme.exe",
       "c:\\tools\\tool.cmd",                   "c:\\tools\\drv.sys",
       "d:\\program files\\p.exe",              "d:\\program.exe",
+      "c:\\tools\\bare",  // a file with no extension, which process creation never runs by that name
   };
   PathLookup lookup;
   lookup.isFile = [](const std::string& path) { return files.count(Lower(path)) > 0; };
@@ -48,6 +49,7 @@ TEST(ImagePath, LaunchStringsFindTheirFilesAsWindowsDoes) {
       // Unquoted: tried at each space from the left, the first file wins.
       {"C:\\Program Files\\A B\\x.exe /s", "C:\\Program Files\\A B\\x.exe"},
       {"C:\\Program Files\\A B\\x /s", "C:\\Program Files\\A B\\x.exe"},
+      {"C:\\Tools\\bare /s", "File not found: C:\\Tools\\bare"},
       {"D:\\Program Files\\p.exe", "D:\\Program.exe"},
       // Variables first.
       {"%ProgramFiles%\\A B\\x.exe -q", "C:\\Program Files\\A B\\x.exe"},
@@ -59,12 +61,13 @@ TEST(ImagePath, LaunchStringsFindTheirFilesAsWindowsDoes) {
       // Services' NT-style starts.
       {"\\SystemRoot\\System32\\drivers\\x.sys", "C:\\Windows\\System32\\drivers\\x.sys"},
       {"\\??\\C:\\Tools\\drv.sys", "C:\\Tools\\drv.sys"},
-      // rundll32: the DLL up to the comma, found the same way, no extension added.
+      // rundll32: the DLL up to the comma, found the same way, ".dll" added to a name without an extension.
       {"rundll32.exe shell32.dll,Control_RunDLL desk.cpl", "C:\\Windows\\System32\\shell32.dll"},
       {"RunDll32 \"C:\\Program Files\\A B\\y.dll\",Start now", "C:\\Program Files\\A B\\y.dll"},
       {"C:\\Windows\\System32\\RUNDLL32.EXE C:\\Program Files\\A B\\y.dll,Start", "C:\\Program Files\\A B\\y.dll"},
       {"\"%SystemRoot%\\System32\\rundll32.exe\" shell32.dll,Options_RunDLL 0", "C:\\Windows\\System32\\shell32.dll"},
-      {"rundll32 mydll,Entry", "File not found: mydll"},
+      {"rundll32 mydll,Entry", "C:\\Windows\\System32\\mydll.dll"},  // LoadLibrary adds ".dll"
+      {"rundll32 nodll,Entry", "File not found: nodll"},
       {"rundll32.exe", "C:\\Windows\\System32\\rundll32.exe"},
       // regsvr32: the first argument that is no switch.
       {"regsvr32.exe /s scrrun.dll", "C:\\Windows\\System32\\scrrun.dll"},
