@@ -55,10 +55,15 @@ class Win32ManagementQuery final : public ManagementQuery {
  public:
   explicit Win32ManagementQuery(ComPtr<IEnumWbemClassObject> objects) : objects_(std::move(objects)) {}
 
+  // A management service that stops answering would hold the program for
+  // ever (an unattended console run too): a minute for one service is a failure.
   std::unique_ptr<ManagementObject> Next() override {
+    constexpr LONG kPatience = 60000;
     ComPtr<IWbemClassObject> object;
     ULONG returned = 0;
-    ThrowIfFailedHr("IEnumWbemClassObject::Next", objects_.get()->Next(static_cast<LONG>(WBEM_INFINITE), 1, object.put(), &returned));
+    const HRESULT result = objects_.get()->Next(kPatience, 1, object.put(), &returned);
+    ThrowIfFailedHr("IEnumWbemClassObject::Next", result);
+    if (result == WBEM_S_TIMEDOUT) throw Failure("The management service did not answer for a minute");
     if (returned == 0) return nullptr;
     return std::make_unique<Win32ManagementObject>(std::move(object));
   }
