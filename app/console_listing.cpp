@@ -37,34 +37,12 @@ std::string Lowered(std::string_view text) {
   return lower;
 }
 
-// True when the code units need the exact form to be named (U+0000, an
-// unpaired surrogate): the -j identity then gives them in hex.
-bool NeedsHex(std::u16string_view text) {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c == 0) return true;
-    const bool high = c >= 0xD800 && c <= 0xDBFF, low = c >= 0xDC00 && c <= 0xDFFF;
-    if (low || (high && (i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF))) return true;
-    if (high) ++i;
-  }
-  return false;
-}
-
-std::string Hex(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  for (char byte : bytes) {
-    text += kDigits[static_cast<unsigned char>(byte) >> 4];
-    text += kDigits[static_cast<unsigned char>(byte) & 0xF];
-  }
-  return text;
-}
-
 // A name in the identity: as text, or, where text cannot carry it, its UTF-16 code units in hex.
 void AddName(std::vector<std::pair<std::string, std::string>>& identity, const std::string& field,
              std::u16string_view name) {
-  if (NeedsHex(name)) {
-    identity.emplace_back(field + "Utf16Hex", Hex(Utf16LeBytes(name)));
+  // U+0000 or an unpaired surrogate: the code units in hex.
+  if (name.find(u'\0') != std::u16string_view::npos || HasUnpairedSurrogate(name)) {
+    identity.emplace_back(field + "Utf16Hex", HexBytes(Utf16LeBytes(name)));
   } else {
     identity.emplace_back(field, Utf16ToUtf8(name));
   }
@@ -181,7 +159,9 @@ std::string ConsoleListing::Enabled(const Row& row) {
   }
   if (!list) return "enabled";
   try {
-    const auto key = registry_.OpenKey(list->first, Utf8ToUtf16(StartupApprovedKey(list->second)), kKeyQueryValue);
+    auto [known, added] = approved_.try_emplace({list->first, static_cast<int>(list->second)});
+    if (added) known->second = registry_.OpenKey(list->first, Utf8ToUtf16(StartupApprovedKey(list->second)), kKeyQueryValue);
+    const std::shared_ptr<RegistryKey>& key = known->second;
     const std::optional<StoredValue> approved = key ? key->QueryValue(name) : std::nullopt;
     return IsSwitchedOff(approved ? std::optional<std::string_view>(approved->data) : std::nullopt) ? "disabled"
                                                                                                    : "enabled";
@@ -246,7 +226,7 @@ ConsoleEntry ConsoleListing::EntryOf(const Row& row, bool utc) {
     if (value->resetTo) {
       identity.emplace_back("removal", value->keepDiskChecks ? "reset, keeping its disk checks" : "reset");
       identity.emplace_back("resetType", std::to_string(value->resetTo->type));
-      identity.emplace_back("resetDataHex", Hex(value->resetTo->data));
+      identity.emplace_back("resetDataHex", HexBytes(value->resetTo->data));
     } else {
       identity.emplace_back("removal", "delete");
     }

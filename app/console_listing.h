@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -62,6 +63,8 @@ class ConsoleListing final : public RowSink {
   bool failed_ = false;
   std::optional<std::string> account_;
   std::optional<PathLookup> lookup_;
+  // Explorer's Startup switches, by hive and list: opened once; null where there are none.
+  std::map<std::pair<Hive, int>, std::shared_ptr<RegistryKey>> approved_;
 };
 
 // A FILETIME (100 ns since 1601, UTC) as the listing writes it: with -t

@@ -144,6 +144,27 @@ std::u16string FromUtf16Le(std::string_view bytes) {
   return text;
 }
 
+std::string HexBytes(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(2 * bytes.size());
+  for (char byte : bytes) {
+    text += kDigits[static_cast<unsigned char>(byte) >> 4];
+    text += kDigits[static_cast<unsigned char>(byte) & 0xF];
+  }
+  return text;
+}
+
+bool HasUnpairedSurrogate(std::u16string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    const bool high = c >= 0xD800 && c <= 0xDBFF, low = c >= 0xDC00 && c <= 0xDFFF;
+    if (low || (high && (i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF))) return true;
+    if (high) ++i;
+  }
+  return false;
+}
+
 bool IsUtf8(std::string_view text) {
   for (std::size_t at = 0; at < text.size();) {
     const CharSize size = SizeAt(text, at);

@@ -24,6 +24,14 @@ std::string Utf16ToUtf8(std::u16string_view text);
 std::string Utf16LeBytes(std::u16string_view text);
 std::u16string FromUtf16Le(std::string_view bytes);
 
+// Each byte as two lower-case hex digits, as the restore lines and the
+// console's exact identities give data and names that text cannot carry.
+std::string HexBytes(std::string_view bytes);
+
+// True when the text holds a surrogate without its pair, which UTF-8 (and so
+// any text shown) cannot carry.
+bool HasUnpairedSurrogate(std::u16string_view text);
+
 // True when the bytes are well-formed UTF-8.
 bool IsUtf8(std::string_view text);
 

@@ -19,15 +19,7 @@ std::string Stamp(const LocalTime& time) {
   return text;
 }
 
-std::u16string HexDigits(std::string_view bytes) {
-  static constexpr char16_t kDigits[] = u"0123456789abcdef";
-  std::u16string text;
-  for (char byte : bytes) {
-    text += kDigits[static_cast<unsigned char>(byte) >> 4];
-    text += kDigits[static_cast<unsigned char>(byte) & 0xF];
-  }
-  return text;
-}
+std::u16string HexDigits(std::string_view bytes) { return Utf8ToUtf16(HexBytes(bytes)); }
 
 // A text between single quotes for PowerShell, which takes the typographic
 // single quotes (U+2018 to U+201B) for quotes too: each is doubled.
@@ -50,12 +42,9 @@ bool InCommentLines(const RegistryValueItem& value) {
 // cannot, or a path too long for them.
 bool NeedsExactPath(std::u16string_view name, std::size_t pathLength) {
   if (name.empty() || name.back() == u'.' || name.back() == u' ' || pathLength >= 260) return true;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    const char16_t c = name[i];
+  if (HasUnpairedSurrogate(name)) return true;
+  for (char16_t c : name) {
     if (c < 0x20 || std::u16string_view(u"<>:\"/\\|?*").find(c) != std::u16string_view::npos) return true;
-    const bool high = c >= 0xD800 && c <= 0xDBFF, low = c >= 0xDC00 && c <= 0xDFFF;
-    if (low || (high && (i + 1 == name.size() || name[i + 1] < 0xDC00 || name[i + 1] > 0xDFFF))) return true;
-    if (high) ++i;
   }
   std::u16string base(name.substr(0, name.find(u'.')));
   while (!base.empty() && base.back() == u' ') base.pop_back();
@@ -68,10 +57,10 @@ bool NeedsExactPath(std::u16string_view name, std::size_t pathLength) {
 }
 
 // What PowerShell needs to write a value whose name (or key) the registry
-// editor cannot, and to copy back a file by its exact path: each level of the key below a key of the hive is opened by
-// its counted name, or made where it is missing, always in the 64-bit view
-// (a 32-bit PowerShell would write into WOW6432Node otherwise), and the
-// value is set by its counted name.
+// editor cannot, and to copy back a file by its exact path: each level of
+// the key below a key of the hive is opened by its counted name, or made
+// where it is missing, always in the 64-bit view (a 32-bit PowerShell would
+// write into WOW6432Node otherwise), and the value is set by its counted name.
 constexpr char16_t kPowerShellRestore[] =
     u"Add-Type -TypeDefinition @'\r\n"
     u"using System;\r\n"
