@@ -14,6 +14,7 @@ namespace vq {
 
 struct ByteRange {
   std::size_t offset = 0, length = 0;
+  bool operator==(const ByteRange&) const = default;
 };
 
 // The pieces of a PE image its Authenticode hash covers, in file order: the
@@ -40,6 +41,7 @@ std::optional<std::string> ImportHashText(std::string_view file);
 // The version resource's texts of the first language it lists.
 struct VersionTexts {
   std::string description, company, version;  // FileDescription, CompanyName, FileVersion
+  bool operator==(const VersionTexts&) const = default;
 };
 // nullopt when the image has no version resource (or is no PE image).
 std::optional<VersionTexts> VersionTextsOf(std::string_view file);
