@@ -63,9 +63,6 @@ class FileSystem {
   // The whole file as bytes; the file is closed again on every path. Throws
   // Failure when it cannot be opened or read.
   virtual std::string ReadBytes(const std::string& path) = 0;
-  // At most the first `most` bytes of a file (a program's headers). Throws
-  // Failure when it cannot be opened or read.
-  virtual std::string ReadStart(const std::string& path, std::size_t most) = 0;
   // Text in the system's ANSI code page, one character a byte, as UTF-8.
   virtual std::string AnsiToUtf8(std::string_view bytes) = 0;
   // True when the path names an existing file, not a folder. Never throws.

@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/file_system.h"
+#include "platform/image_files.h"
 #include "platform/main_window.h"
 #include "platform/registry.h"
 #include "platform/services.h"
@@ -22,6 +23,7 @@ struct Platform {
   Services& services;
   SkinFramework& skin;
   Clock& clock;
+  ImageFiles& images;
 };
 
 }  // namespace vq

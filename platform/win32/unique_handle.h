@@ -4,6 +4,9 @@
 #include <objbase.h>
 #include <oleauto.h>
 #include <shtypes.h>
+#include <wincrypt.h>
+#include <bcrypt.h>
+#include <mscat.h>
 
 #include <utility>
 
@@ -59,6 +62,9 @@ inline void CloseFont(HFONT font) { ::DeleteObject(font); }
 inline void CloseBrush(HBRUSH brush) { ::DeleteObject(brush); }
 inline void FreeIdList(LPITEMIDLIST list) { ::CoTaskMemFree(list); }
 inline void FreeBstr(BSTR text) { ::SysFreeString(text); }
+inline void CloseHashProvider(BCRYPT_ALG_HANDLE provider) { ::BCryptCloseAlgorithmProvider(provider, 0); }
+inline void DestroyHash(BCRYPT_HASH_HANDLE hash) { ::BCryptDestroyHash(hash); }
+inline void ReleaseCatalogAdmin(HCATADMIN admin) { ::CryptCATAdminReleaseContext(admin, 0); }
 template <typename I>
 void ReleaseCom(I* pointer) {
   pointer->Release();
@@ -73,6 +79,9 @@ using UniqueFont = UniqueHandle<HFONT, &CloseFont>;
 using UniqueBrush = UniqueHandle<HBRUSH, &CloseBrush>;
 using UniqueIdList = UniqueHandle<LPITEMIDLIST, &FreeIdList>;
 using UniqueBstr = UniqueHandle<BSTR, &FreeBstr>;
+using UniqueHashProvider = UniqueHandle<BCRYPT_ALG_HANDLE, &CloseHashProvider>;
+using UniqueHash = UniqueHandle<BCRYPT_HASH_HANDLE, &DestroyHash>;
+using UniqueCatalogAdmin = UniqueHandle<HCATADMIN, &ReleaseCatalogAdmin>;
 
 // A COM interface pointer, released once.
 template <typename I>

@@ -71,19 +71,6 @@ std::int64_t Win32FileSystem::FileLength(const std::string& path) {
   return static_cast<std::int64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
 }
 
-std::string Win32FileSystem::ReadStart(const std::string& path, std::size_t most) {
-  // A file kept in the cloud or on tape is not fetched just to read its headers.
-  UniqueFileHandle file(::CreateFileW(Widen(path).c_str(), FILE_READ_DATA | SYNCHRONIZE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_OPEN_NO_RECALL, nullptr));
-  if (!file) ThrowLastError("CreateFileW");
-  std::string bytes(most, '\0');
-  DWORD read = 0;
-  if (!::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(most), &read, nullptr)) ThrowLastError("ReadFile");
-  bytes.resize(read);
-  return bytes;
-}
-
 std::string Win32FileSystem::ReadBytes(const std::string& path) {
   // Its size and its bytes, nothing more: a system file a user may only read opens all the same.
   UniqueFileHandle file(::CreateFileW(Widen(path).c_str(), FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,

@@ -20,7 +20,6 @@ class Win32FileSystem final : public FileSystem {
   std::int64_t LastModified(const std::string& path) override;
   std::int64_t FileLength(const std::string& path) override;
   std::string ReadBytes(const std::string& path) override;
-  std::string ReadStart(const std::string& path, std::size_t most) override;
   std::string AnsiToUtf8(std::string_view bytes) override;
   bool IsFile(const std::string& path) override;
   std::u16string ExactFolder(const std::string& folder) override;

@@ -7,6 +7,7 @@
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_file_system.h"
+#include "platform/win32/win32_image_files.h"
 #include "platform/win32/win32_main_window.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_services.h"
@@ -26,7 +27,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     vq::win32::Win32Services services;
     vq::win32::Win32Skin skin;
     vq::win32::Win32Clock clock;
-    vq::Form1 form({window, settings, files, registry, shell, services, skin, clock});
+    vq::win32::Win32ImageFiles images;
+    vq::Form1 form({window, settings, files, registry, shell, services, skin, clock, images});
     window.SetEvents(&form);
     form.Form_Load();
     window.Show();

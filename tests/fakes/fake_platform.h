@@ -251,7 +251,6 @@ class FakeFileSystem : public FileSystem, public FailurePlan {
     if (unreadable.count(path)) throw Failure("Permission denied");
     return Content(Resolve(path));
   }
-  std::string ReadStart(const std::string& path, std::size_t most) override { return ReadBytes(path).substr(0, most); }
   // The fake's ANSI code page is Latin-1.
   std::string AnsiToUtf8(std::string_view bytes) override {
     std::string text;
@@ -699,6 +698,52 @@ class FakeClock : public Clock {
   LocalTime Now() override { return now; }
 };
 
+// Program files over the fake file system's bytes. A file's signatures are
+// what the test says the trust provider finds (none, unless told); its
+// digests are the algorithm's name and the bytes taken, as hex tells them, so
+// that a test sees exactly which bytes each hash took.
+class FakeImageFiles : public ImageFiles {
+ public:
+  explicit FakeImageFiles(FakeFileSystem& files) : files_(files) {}
+  std::map<std::string, TrustVerdict> embedded;  // by path; none: no signature
+  std::map<std::string, TrustVerdict> catalog;   // by path; none: no catalog lists it
+  std::map<std::string, int> opens;              // by path
+  std::set<std::string> silent;                  // on a share that does not answer
+  std::vector<std::string> checks;               // "embedded <path>" / "catalog <path>", in order
+
+  std::unique_ptr<ImageFile> Open(const std::string& path) override {
+    ++opens[path];
+    if (silent.count(path)) throw Failure("The share did not answer");
+    return std::make_unique<File>(*this, path, files_.ReadBytes(path));
+  }
+  std::string Digest(HashAlgorithm algorithm, const std::vector<std::string_view>& pieces) override {
+    std::string digest = algorithm == HashAlgorithm::Md5 ? "md5:" : algorithm == HashAlgorithm::Sha1 ? "sha1:" : "sha256:";
+    for (std::string_view piece : pieces) digest += piece;
+    return digest;
+  }
+
+ private:
+  struct File : ImageFile {
+    File(FakeImageFiles& owner, std::string path, std::string bytes)
+        : owner(owner), path(std::move(path)), bytes(std::move(bytes)) {}
+    std::string ReadAll() override { return bytes; }
+    TrustVerdict CheckEmbeddedSignature() override {
+      owner.checks.push_back("embedded " + path);
+      const auto found = owner.embedded.find(path);
+      return found != owner.embedded.end() ? found->second
+                                           : TrustVerdict{trust::kNoSignature, "", "No signature was present in the subject"};
+    }
+    std::optional<TrustVerdict> CheckCatalogSignature() override {
+      owner.checks.push_back("catalog " + path);
+      const auto found = owner.catalog.find(path);
+      return found != owner.catalog.end() ? std::optional<TrustVerdict>(found->second) : std::nullopt;
+    }
+    FakeImageFiles& owner;
+    std::string path, bytes;
+  };
+  FakeFileSystem& files_;
+};
+
 // One fake of each platform interface, handed out together as the program takes them.
 struct FakePlatform {
   FakeWindow window;
@@ -709,7 +754,8 @@ struct FakePlatform {
   FakeServices services;
   FakeSkin skin;
   FakeClock clock;
-  Platform Get() { return {window, settings, files, registry, shell, services, skin, clock}; }
+  FakeImageFiles images{files};
+  Platform Get() { return {window, settings, files, registry, shell, services, skin, clock, images}; }
 };
 
 }  // namespace vq::test
