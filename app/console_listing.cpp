@@ -90,9 +90,9 @@ std::optional<std::int64_t> LinkTimeOf(std::string_view headers) {
   return static_cast<std::int64_t>(number(pe + 8)) * 10000000 + kFileTimeOf1970;
 }
 
-ConsoleListing::ConsoleListing(Registry& registry, Shell& shell, FileSystem& files,
+ConsoleListing::ConsoleListing(Registry& registry, Shell& shell, FileSystem& files, ImageFiles& images,
                                std::function<void(const std::string&)> errorLine)
-    : registry_(registry), shell_(shell), files_(files), errorLine_(std::move(errorLine)) {}
+    : registry_(registry), shell_(shell), files_(files), images_(images), errorLine_(std::move(errorLine)) {}
 
 int ConsoleListing::AddRow(const std::string& type, RowFacts facts) {
   rows_.push_back({type, std::move(facts), {type, "", "", ""}});
@@ -170,16 +170,6 @@ std::string ConsoleListing::Enabled(const Row& row) {
   }
 }
 
-std::string ConsoleListing::ImageTime(const std::string& imagePath, bool utc) {
-  // A device or pipe (\\.\) is no program, and a read from it could wait for ever.
-  if (imagePath.empty() || imagePath.starts_with("File not found: ") || imagePath.starts_with("\\\\.\\")) return "";
-  try {
-    return TimeText(LinkTimeOf(files_.ReadStart(imagePath, 4096)), utc);
-  } catch (const Failure&) {
-    return "";
-  }
-}
-
 std::optional<std::int64_t> ConsoleListing::KeyTime(Hive hive, const std::u16string& path) {
   try {
     const auto key = registry_.OpenKey(hive, path, kKeyQueryValue);
@@ -206,7 +196,8 @@ std::optional<std::string> ConsoleListing::ServiceValue(const std::string& servi
   }
 }
 
-ConsoleEntry ConsoleListing::EntryOf(const Row& row, bool utc) {
+ConsoleEntry ConsoleListing::EntryOf(const Row& row, const ConsoleOptions& options, ImageInspector& inspector,
+                                     bool& shown) {
   ConsoleEntry entry;
   entry.category = row.facts.category;
   entry.entry = row.texts[2];
@@ -272,7 +263,23 @@ ConsoleEntry ConsoleListing::EntryOf(const Row& row, bool utc) {
     identity.emplace_back("line", row.texts[2]);
     identity.emplace_back("removal", "none");
   }
-  entry.time = ImageTime(entry.imagePath, utc);
+  // A device or pipe (\\.\) is no program, and a read from it could wait for ever.
+  const std::string& image = entry.imagePath;
+  const bool inspected = !image.empty() && !image.starts_with("File not found: ") && !image.starts_with("\\\\.\\");
+  const ImageFacts facts = inspected ? inspector.Facts(image) : ImageFacts{};
+  entry.time = TimeText(facts.linkTime, options.utcTimes);
+  entry.description = facts.description;
+  entry.company = facts.company;
+  entry.version = facts.version;
+  entry.signer = facts.signer;
+  entry.md5 = facts.md5, entry.sha1 = facts.sha1, entry.sha256 = facts.sha256;
+  entry.pesha1 = facts.pesha1, entry.pesha256 = facts.pesha256, entry.imp = facts.imp;
+  // -m hides what Microsoft made: with -s, what Microsoft verifiably signed;
+  // without, what its version texts name as Microsoft's.
+  const bool microsoft = options.signatures
+                             ? facts.verified && IsMicrosoftName(facts.signer.substr(std::string("(Verified) ").size()))
+                             : IsMicrosoftName(facts.company);
+  shown = !(options.hideMicrosoft && microsoft) && !(options.onlyUnverified && facts.verified);
   return entry;
 }
 
@@ -299,13 +306,15 @@ ConsoleEntry ConsoleListing::LocationOf(const Row& row, const ConsoleEntry& firs
 }
 
 std::vector<ConsoleEntry> ConsoleListing::Entries(const ConsoleOptions& options) {
+  // -u needs to know what is verified even where the Signer column is not written.
+  ImageInspector inspector(images_, options.signatures || options.onlyUnverified, options.hashes);
   std::vector<ConsoleEntry> entries;
   std::string lastLocation;
   for (const Row& row : rows_) {
     if (!CategoryChosen(options.categories, row.facts.category)) continue;
-    ConsoleEntry entry = EntryOf(row, options.utcTimes);
-    // Until the signer is checked nothing is known to be Microsoft's, and
-    // nothing is verified: -m hides no entry, -u hides none.
+    bool shown = true;
+    ConsoleEntry entry = EntryOf(row, options, inspector, shown);
+    if (!shown) continue;
     if (entries.empty() || entry.location != lastLocation || entry.category != entries.back().category) {
       entries.push_back(LocationOf(row, entry, options.utcTimes));
       lastLocation = entry.location;

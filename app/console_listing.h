@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/console_images.h"
 #include "app/console_options.h"
 #include "app/console_output.h"
 #include "collectors/gathering.h"
@@ -16,25 +17,29 @@
 namespace vq {
 
 class FileSystem;
+class ImageFiles;
 class Registry;
 class Shell;
 
 // The console edition's sink: keeps each row the collectors hand it and
 // turns the rows into the entries the fleet tools parse: where each is, what
-// it runs, whether Windows will start it, whose it is, and when it was made.
+// it runs, whether Windows will start it, whose it is, when it was made, and
+// what the program it runs is: its version texts, signer and hashes.
 // A failure is one line on standard error, and the run goes on.
 class ConsoleListing final : public RowSink {
  public:
   // `errorLine` writes one line (without its line end) to standard error.
-  ConsoleListing(Registry& registry, Shell& shell, FileSystem& files, std::function<void(const std::string&)> errorLine);
+  ConsoleListing(Registry& registry, Shell& shell, FileSystem& files, ImageFiles& images,
+                 std::function<void(const std::string&)> errorLine);
 
   int AddRow(const std::string& type, RowFacts facts) override;
   void SetSubItem(int row, int subItem, const std::string& text) override;
   void DoEvents() override {}
   void ReportFailure(std::string_view description, std::string_view location, int statement) override;
 
-  // The entries of the rows whose category the options choose, in the order
-  // gathered, each location's own row before its first entry.
+  // The entries of the rows whose category the options choose (and, with -m
+  // and -u, whose program they show), in the order gathered, each location's
+  // own row before its first entry.
   std::vector<ConsoleEntry> Entries(const ConsoleOptions& options);
   // True when something could not be read; each such thing was reported.
   bool failed() const { return failed_; }
@@ -45,11 +50,10 @@ class ConsoleListing final : public RowSink {
     RowFacts facts;
     std::string texts[4];
   };
-  ConsoleEntry EntryOf(const Row& row, bool utc);
+  ConsoleEntry EntryOf(const Row& row, const ConsoleOptions& options, ImageInspector& inspector, bool& shown);
   ConsoleEntry LocationOf(const Row& row, const ConsoleEntry& first, bool utc);
   std::string Enabled(const Row& row);
   std::string Profile(const Row& row);
-  std::string ImageTime(const std::string& imagePath, bool utc);
   std::optional<std::int64_t> KeyTime(Hive hive, const std::u16string& path);
   std::optional<std::string> ServiceValue(const std::string& service, const std::u16string& key,
                                           const std::u16string& name);
@@ -58,6 +62,7 @@ class ConsoleListing final : public RowSink {
   Registry& registry_;
   Shell& shell_;
   FileSystem& files_;
+  ImageFiles& images_;
   std::function<void(const std::string&)> errorLine_;
   std::vector<Row> rows_;
   bool failed_ = false;

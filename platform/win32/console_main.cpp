@@ -14,6 +14,7 @@
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_failure.h"
 #include "platform/win32/win32_file_system.h"
+#include "platform/win32/win32_image_files.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_services.h"
 #include "platform/win32/win32_shell.h"
@@ -101,7 +102,8 @@ int wmain(int argc, wchar_t** argv) {
   vq::win32::Win32Shell shell(nullptr);
   vq::win32::Win32FileSystem files;
   vq::win32::Win32Services services;
-  vq::ConsoleListing listing(registry, shell, files, [](const std::string& line) { WriteError(line + "\r\n"); });
+  vq::win32::Win32ImageFiles images;
+  vq::ConsoleListing listing(registry, shell, files, images, [](const std::string& line) { WriteError(line + "\r\n"); });
 
   // Every profile's entries come with the next version; until then "*" and
   // the user the program runs as both list that user's.

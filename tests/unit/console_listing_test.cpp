@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <map>
+
 #include "fakes/fake_platform.h"
 #include "platform/text.h"
 
@@ -17,18 +20,28 @@ std::string ProgramHeaders(std::uint32_t linkTime) {
   return bytes;
 }
 
+std::string HexUpper(const std::string& bytes) {
+  std::string hex = HexBytes(bytes);
+  for (char& c : hex) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return hex;
+}
+
 class ConsoleListingTest : public ::testing::Test {
  protected:
   std::vector<ConsoleEntry> List(const std::string& categories = "*", bool utc = true) {
-    ConsoleListing listing(fakes.registry, fakes.shell, fakes.files, [&](const std::string& line) { errors.push_back(line); });
+    ConsoleOptions options;
+    options.categories = categories;
+    options.utcTimes = utc;
+    return List(options);
+  }
+  std::vector<ConsoleEntry> List(const ConsoleOptions& options) {
+    ConsoleListing listing(fakes.registry, fakes.shell, fakes.files, fakes.images,
+                           [&](const std::string& line) { errors.push_back(line); });
     const Gathering gathering{listing, fakes.registry, fakes.shell, fakes.files, fakes.services};
     GetRegistryItems(gathering);
     GetStartup(gathering);
     GetSysFile(gathering);
     GetServices(gathering);
-    ConsoleOptions options;
-    options.categories = categories;
-    options.utcTimes = utc;
     failed = listing.failed();
     return listing.Entries(options);
   }
@@ -176,6 +189,80 @@ TEST_F(ConsoleListingTest, AFailureIsOneLineAndTheRunGoesOn) {
   EXPECT_EQ(errors[0], "The service cannot be reached  at all (in Kestrelbay2021/08/31.Form1.GetServices at line 102)");
   EXPECT_TRUE(failed);
   EXPECT_TRUE(Find(entries, "Tool"));
+}
+
+// Who signed each program: its own signature, else a catalog's; never a
+// catalog for a file whose own signature fails. Each program is opened and
+// checked once however many entries name it, and -m and -u choose by it.
+TEST_F(ConsoleListingTest, SignersOfEachProgramOnceAndWhatMAndUHide) {
+  const std::string run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+  const std::pair<const char*, const char*> programs[] = {
+      {"Own", "C:\\Tools\\own.exe"},      {"OwnAgain", "C:\\TOOLS\\OWN.EXE /x"}, {"Listed", "C:\\Win\\listed.exe"},
+      {"Forged", "C:\\Tools\\forged.exe"}, {"Bare", "C:\\Tools\\bare.exe"},       {"Far", "C:\\Tools\\far.exe"}};
+  for (const auto& [name, path] : programs) {
+    fakes.registry.SetText(Hive::CurrentUser, run, name, Utf8ToUtf16(path));
+    if (name != std::string("OwnAgain")) fakes.files.AddFile(path, "bytes of " + std::string(name));
+  }
+  fakes.registry.SetText(Hive::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", "Machine",
+                         u"C:\\Tools\\own.exe");
+  fakes.images.embedded["C:\\Tools\\own.exe"] = {0, "Tool Makers", ""};
+  fakes.images.catalog["C:\\Win\\listed.exe"] = {0, "Microsoft Windows", ""};
+  // An untrusted root: the file's own signature fails, and no catalog may stand in for it.
+  const std::string untrusted = "A certificate chain processed, but terminated in a root certificate which is not trusted";
+  fakes.images.embedded["C:\\Tools\\forged.exe"] = {0x800B0109, "Microsoft Windows", untrusted};
+  fakes.images.catalog["C:\\Tools\\forged.exe"] = {0, "Microsoft Windows", ""};
+  fakes.images.silent.insert("C:\\Tools\\far.exe");
+
+  ConsoleOptions options;
+  options.signatures = true;
+  std::map<std::string, std::string> signers;
+  for (const ConsoleEntry& e : List(options)) signers[e.entry] = e.signer;
+  EXPECT_EQ(signers["Own"], "(Verified) Tool Makers");
+  EXPECT_EQ(signers["OwnAgain"], "(Verified) Tool Makers");
+  EXPECT_EQ(signers["Listed"], "(Verified) Microsoft Windows");
+  EXPECT_EQ(signers["Forged"], "(Not verified) " + untrusted);
+  EXPECT_EQ(signers["Bare"], "(Not verified) No signature was present in the subject");
+  EXPECT_EQ(signers["Far"], "(Not verified) The share did not answer");
+  EXPECT_EQ(fakes.images.opens["C:\\Tools\\own.exe"], 1) << "two entries, one program, one open";
+  EXPECT_EQ(fakes.images.opens.count("C:\\TOOLS\\OWN.EXE"), 0u);
+  EXPECT_EQ(fakes.images.checks,
+            (std::vector<std::string>{"embedded C:\\Tools\\own.exe", "embedded C:\\Win\\listed.exe",
+                                      "catalog C:\\Win\\listed.exe", "embedded C:\\Tools\\forged.exe",
+                                      "embedded C:\\Tools\\bare.exe", "catalog C:\\Tools\\bare.exe"}));
+
+  // -m hides what Microsoft verifiably signed; -u what is verified. A
+  // location's row stays only above an entry still listed.
+  const auto names = [&](const ConsoleOptions& chosen) {
+    std::vector<std::string> listed;
+    for (const ConsoleEntry& e : List(chosen)) listed.push_back(e.locationRow ? "[row]" : e.entry);
+    return listed;
+  };
+  options.hideMicrosoft = true;
+  EXPECT_EQ(names(options), (std::vector<std::string>{"[row]", "Machine", "[row]", "Own", "OwnAgain", "Forged", "Bare",
+                                                      "Far"}));
+  options.hideMicrosoft = false, options.onlyUnverified = true;
+  EXPECT_EQ(names(options), (std::vector<std::string>{"[row]", "Forged", "Bare", "Far"}));
+  options.signatures = false;
+  EXPECT_EQ(names(options), (std::vector<std::string>{"[row]", "Forged", "Bare", "Far"})) << "-u checks without -s";
+}
+
+// Hashes are taken of the file's bytes once; a file that is no program has
+// no Authenticode or import hash. Without -h nothing is hashed.
+TEST_F(ConsoleListingTest, HashesOfTheFileAndNoneAProgramAlone) {
+  fakes.registry.SetText(Hive::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", "Script",
+                         u"C:\\Tools\\job.cmd");
+  fakes.files.AddFile("C:\\Tools\\job.cmd", "@echo off");
+  ConsoleOptions options;
+  options.hashes = true;
+  const std::vector<ConsoleEntry> entries = List(options);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[1].md5, HexUpper("md5:@echo off"));
+  EXPECT_EQ(entries[1].sha1, HexUpper("sha1:@echo off"));
+  EXPECT_EQ(entries[1].sha256, HexUpper("sha256:@echo off"));
+  EXPECT_EQ(entries[1].pesha1 + entries[1].pesha256 + entries[1].imp, "");
+  EXPECT_EQ(entries[1].signer, "") << "no -s, no -u: no signature checked";
+  EXPECT_TRUE(fakes.images.checks.empty());
+  EXPECT_EQ(List()[1].md5, "") << "no -h";
 }
 
 }  // namespace
