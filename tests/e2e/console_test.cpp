@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <wincrypt.h>
+
 #include <algorithm>
+#include <map>
+#include <sstream>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -216,6 +220,101 @@ TEST_F(ConsoleEdition, UsageFailuresAndAReaderThatStopsEarly) {
                         "\"removal\":\"delete\"}"),
             std::string::npos)
       << object;
+}
+
+// The test authority in the machine's Root store while it lives, so that the
+// test signer's chain ends in a trusted root as a real one's does.
+class TrustedTestRoot {
+ public:
+  explicit TrustedTestRoot(const std::string& der) {
+    store_ = ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
+    if (store_) {
+      ::CertAddEncodedCertificateToStore(store_, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
+                                         static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING, &added_);
+    }
+  }
+  ~TrustedTestRoot() {
+    if (added_) ::CertDeleteCertificateFromStore(added_);  // frees the context too
+    if (store_) ::CertCloseStore(store_, 0);
+  }
+  TrustedTestRoot(const TrustedTestRoot&) = delete;
+  TrustedTestRoot& operator=(const TrustedTestRoot&) = delete;
+  bool added() const { return added_ != nullptr; }
+
+ private:
+  HCERTSTORE store_ = nullptr;
+  PCCERT_CONTEXT added_ = nullptr;
+};
+
+// expected.txt: a file's name, then name=value pairs, a line a file.
+std::map<std::wstring, std::map<std::wstring, std::wstring>> ReadExpected(const std::string& text) {
+  std::map<std::wstring, std::map<std::wstring, std::wstring>> expected;
+  std::wistringstream lines(std::wstring(text.begin(), text.end()));
+  for (std::wstring line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == L'\r') line.pop_back();
+    std::wistringstream words(line);
+    std::wstring file, pair;
+    words >> file;
+    while (words >> pair) expected[file][pair.substr(0, pair.find(L'='))] = pair.substr(pair.find(L'=') + 1);
+  }
+  return expected;
+}
+
+// Who signed each program and its hashes, against what the test images'
+// maker worked out apart from the program (hashlib, pefile, osslsigncode).
+// The signed copy verifies; the same bytes with one changed do not; the
+// unsigned copy has no signature. The console edition's own version texts
+// come from its version resource.
+TEST_F(ConsoleEdition, SignersHashesAndVersionTextsOfEachProgram) {
+  const std::wstring images = BuildFolder() + L"\\tests\\e2e\\images";
+  const std::optional<std::string> listed = ReadFileBytes(images + L"\\expected.txt");
+  if (!listed) GTEST_SKIP() << "no test images (they are made where the build runs on Linux)";
+  const auto expected = ReadExpected(*listed);
+  const TrustedTestRoot root(ReadFileBytes(images + L"\\test-root.cer").value_or(""));
+  ASSERT_TRUE(root.added());
+  ClearAutorunKeys();
+  for (const wchar_t* name : {L"unsigned", L"signed", L"tampered"}) {
+    WriteRegistryText(HKEY_CURRENT_USER, run, name, L"\"" + images + L"\\" + name + L".exe\" /x");
+  }
+  WriteRegistryText(HKEY_CURRENT_USER, run, L"signed again", images + L"\\SIGNED.EXE");
+  WriteRegistryText(HKEY_CURRENT_USER, run, L"own", ConsoleProgramPath());
+
+  const Rows rows = CsvOf(L"-nobanner -a * -c -h -s *");
+  ASSERT_GT(rows.size(), 1u);
+  const auto& header = rows.front();
+  std::map<std::wstring, std::map<std::wstring, std::wstring>> listedBy;  // entry -> column -> text
+  for (const auto& row : rows) {
+    if (&row == &rows.front() || row[Column(header, L"Entry Location")] != L"HKCU\\" + run) continue;
+    for (std::size_t column = 0; column < header.size(); ++column) listedBy[row[2]][header[column]] = row[column];
+  }
+  const std::pair<const wchar_t*, const wchar_t*> hashes[] = {{L"MD5", L"md5"},         {L"SHA-1", L"sha1"},
+                                                              {L"SHA-256", L"sha256"},  {L"PESHA-1", L"pesha1"},
+                                                              {L"PESHA-256", L"pesha256"}, {L"IMP", L"imp"}};
+  for (const wchar_t* name : {L"unsigned", L"signed", L"tampered"}) {
+    const auto& want = expected.at(std::wstring(name) + L".exe");
+    for (const auto& [column, key] : hashes) {
+      EXPECT_EQ(listedBy[name][column], want.at(key)) << Narrow(name) << " " << Narrow(column);
+    }
+    EXPECT_EQ(listedBy[name][L"Description"], L"Vellorin Quade console edition");
+  }
+  EXPECT_EQ(listedBy[L"signed"][L"PESHA-256"], expected.at(L"signed.exe").at(L"signature"))
+      << "the Authenticode hash is what the signature signs";
+  EXPECT_EQ(listedBy[L"signed"][L"Signer"], L"(Verified) Vellorin Test Signer");
+  EXPECT_EQ(listedBy[L"signed again"][L"Signer"], L"(Verified) Vellorin Test Signer");
+  EXPECT_TRUE(listedBy[L"unsigned"][L"Signer"].starts_with(L"(Not verified) ")) << Narrow(listedBy[L"unsigned"][L"Signer"]);
+  EXPECT_EQ(listedBy[L"tampered"][L"Signer"], L"(Not verified) The digital signature of the object did not verify");
+  EXPECT_EQ(listedBy[L"own"][L"Description"], L"Vellorin Quade console edition");
+  EXPECT_EQ(listedBy[L"own"][L"Company"], L"Marrowfen");
+  EXPECT_EQ(listedBy[L"own"][L"Version"], L"1.0.0");
+
+  // -u lists only what is not verified.
+  std::vector<std::wstring> unverified;
+  for (const auto& row : CsvOf(L"-nobanner -a l -c -s -u")) {
+    if (row[1] == L"HKCU\\" + run) unverified.push_back(row[2]);  // Entry Location, Entry
+  }
+  EXPECT_EQ(std::count(unverified.begin(), unverified.end(), L"signed"), 0);
+  EXPECT_EQ(std::count(unverified.begin(), unverified.end(), L"tampered"), 1);
+  EXPECT_EQ(std::count(unverified.begin(), unverified.end(), L"unsigned"), 1);
 }
 
 }  // namespace
