@@ -118,8 +118,7 @@ void ReadAutostartPoints() {
 
 }  // namespace
 
-double GatherFloor(HWND list, const std::vector<std::vector<std::wstring>>& rows, int yields) {
-  const auto start = Stopwatch::now();
+void ReadSourcesRaw() {
   ReadAutostartPoints();
   for (const e2e::AutorunKey& key : e2e::kAutorunKeys) {
     HKEY opened = nullptr;
@@ -146,7 +145,11 @@ double GatherFloor(HWND list, const std::vector<std::vector<std::wstring>>& rows
     ::FindClose(find);
   }
   for (const std::wstring& path : e2e::kSystemFiles) e2e::ReadFileBytes(path);
+}
 
+double GatherFloor(HWND list, const std::vector<std::vector<std::wstring>>& rows, int yields) {
+  const auto start = Stopwatch::now();
+  ReadSourcesRaw();
   ::SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
   ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
   for (const auto& row : rows) {

@@ -42,13 +42,14 @@ class TimedWindow : public test::QuietWindow {
   Stopwatch::duration longestGap{};
 };
 
-// The least a list gathering of the same rows costs: the same sources
-// enumerated raw (RegEnumValueW over the program's keys, the reads of the
-// other autostart points, FindFirstFileW over
-// the two Startup folders with the one presence open of each listed file the
-// Startup source has always made, the four system files read), the same rows
-// put in the list with its redraw suspended through raw list messages, and
-// the given number of message-loop yields.
+// The sources enumerated raw: RegEnumValueW over the program's keys, the
+// reads of the other autostart points, FindFirstFileW over the two Startup
+// folders with the one presence open of each listed file the Startup source
+// has always made, the four system files read.
+void ReadSourcesRaw();
+// The least a list gathering of the same rows costs: the sources read raw,
+// the same rows put in the list with its redraw suspended through raw list
+// messages, and the given number of message-loop yields.
 double GatherFloor(HWND list, const std::vector<std::vector<std::wstring>>& rows, int yields);
 
 // Every row's four texts.
