@@ -24,9 +24,9 @@ constexpr DWORD kCallOffTime = 1000;
 constexpr std::size_t kReadChunk = 1 << 20;
 
 UniqueFileHandle OpenForReading(const std::wstring& path) {
-  // Reading and the trust checks need no more; a file kept in the cloud or on
+  // Read rights, as the trust checks map the file to read it; a file kept in the cloud or on
   // tape is not fetched; a folder does not open without backup semantics.
-  UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+  UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_NO_RECALL, nullptr));
   if (!file) ThrowLastError("CreateFileW");
