@@ -126,7 +126,7 @@ std::string String(std::u16string_view key, std::u16string_view text, bool count
 void AddVersion(TestImage& image, const std::string& versionInfo) {
   const std::uint32_t data = image.Put(versionInfo);
   const auto directory = [](std::uint32_t name, std::uint32_t target) {
-    return Le(0, 12) + Le(0, 2) + Le(1, 2) + Le(name, 4) + Le(target, 4);
+    return std::string(14, '\0') + Le(1, 2) + Le(name, 4) + Le(target, 4);
   };
   const std::string tree = directory(16, 0x80000000 | 24) + directory(1, 0x80000000 | 48) + directory(0x409, 72) +
                            Le(data, 4) + Le(versionInfo.size(), 4) + Le(0, 8);
