@@ -32,13 +32,19 @@ std::optional<T> Read(std::string_view bytes, std::uint64_t offset) {
   if (offset > bytes.size() || bytes.size() - offset < sizeof(T)) return std::nullopt;
   T value = 0;
   for (std::size_t i = 0; i < sizeof(T); ++i) {
-    value = static_cast<T>(value | static_cast<T>(static_cast<T>(static_cast<unsigned char>(bytes[offset + i])) << 8 * i));
+    const auto byte = static_cast<T>(static_cast<unsigned char>(bytes[offset + i]));
+    value = static_cast<T>(value | static_cast<T>(byte << 8 * i));
   }
   return value;
 }
 
-std::uint16_t U16(std::string_view bytes, std::uint64_t offset) { return Read<std::uint16_t>(bytes, offset).value_or(0); }
-std::uint32_t U32(std::string_view bytes, std::uint64_t offset) { return Read<std::uint32_t>(bytes, offset).value_or(0); }
+// A field that is not there reads as 0.
+std::uint16_t U16(std::string_view bytes, std::uint64_t offset) {
+  return Read<std::uint16_t>(bytes, offset).value_or(0);
+}
+std::uint32_t U32(std::string_view bytes, std::uint64_t offset) {
+  return Read<std::uint32_t>(bytes, offset).value_or(0);
+}
 
 // The bytes from `offset` on, none when it lies past the end.
 std::string_view From(std::string_view bytes, std::uint64_t offset) {
@@ -93,10 +99,8 @@ class Image {
  public:
   static std::optional<Image> Parse(std::string_view file);
 
-  std::string_view file() const { return file_; }
   std::uint64_t optionalHeader() const { return optionalHeader_; }
   bool pe32Plus() const { return pe32Plus_; }
-  std::uint64_t directoryCount() const { return directoryCount_; }
   std::uint64_t directoryOffset(int index) const { return directories_ + 8 * static_cast<std::uint64_t>(index); }
   std::optional<DirectoryEntry> Directory(int index) const;
 
@@ -172,7 +176,8 @@ void Image::ParseSections(std::uint64_t table, std::uint16_t count, std::uint32_
                        (section.address > 0x10000000) + (fileAlignment != 0 && rawPointer % fileAlignment != 0);
     if (doubts >= 3) break;
     // A section whose file bytes are cut short maps only its declared memory size.
-    section.mappedSize = size - std::min(size, section.rawOffset) < rawSize ? virtualSize : std::max(rawSize, virtualSize);
+    const bool cutShort = size - std::min(size, section.rawOffset) < rawSize;
+    section.mappedSize = cutShort ? virtualSize : std::max(rawSize, virtualSize);
     sections_.push_back(section);
   }
   std::stable_sort(sections_.begin(), sections_.end(),
@@ -443,7 +448,7 @@ std::optional<std::string> TranslationKey(const VersionReader& reader, const Ver
     std::string key(8, '0');
     // The language (the low word) comes first.
     const std::uint32_t ordered = (languageAndCodePage << 16) | (languageAndCodePage >> 16);
-    for (int i = 0; i < 8; ++i) key[i] = kHex[(ordered >> (28 - 4 * i)) & 0xf];
+    for (std::size_t i = 0; i < 8; ++i) key[i] = kHex[(ordered >> (28 - 4 * i)) & 0xf];
     return key;
   }
   return std::nullopt;

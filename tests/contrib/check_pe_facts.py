@@ -164,11 +164,14 @@ def main():
         problems = [problem for fact in facts for problem in problems_of(fact)]
         for problem in problems:
             print(problem)
-        print(f"{len(facts)} images ({sum(bool(f['imports']) for f in facts)} with imports, "
-              f"{sum(bool(f['version']) for f in facts)} with version texts), {len(problems)} disagreements with pefile")
+        with_imports = sum(bool(fact["imports"]) for fact in facts)
+        with_version = sum(bool(fact["version"]) for fact in facts)
+        print(f"{len(facts)} images ({with_imports} with imports, {with_version} with version texts), "
+              f"{len(problems)} disagreements with pefile")
         for fact in facts:
             if fact["path"].endswith("ordinals.exe"):
-                print("ordinal imports:", [i for i in fact["imports"].split(",") if not i.startswith(("kernel32", "msvcrt"))])
+                ordinals = [i for i in fact["imports"].split(",") if not i.startswith(("kernel32", "msvcrt"))]
+                print("imports by ordinal:", ordinals)
         sys.exit(1 if problems else 0)
 
 

@@ -49,7 +49,8 @@ int main(int argc, char** argv) {
     if (const auto ranges = vq::AuthenticodeRanges(file)) {
       line += "[";
       for (std::size_t r = 0; r < ranges->size(); ++r) {
-        line += (r ? ", [" : "[") + std::to_string((*ranges)[r].offset) + ", " + std::to_string((*ranges)[r].length) + "]";
+        const vq::ByteRange& range = (*ranges)[r];
+        line += (r ? ", [" : "[") + std::to_string(range.offset) + ", " + std::to_string(range.length) + "]";
       }
       line += "]";
     } else {

@@ -26,7 +26,9 @@ std::string Pad4(std::string bytes) {
   return bytes;
 }
 
-void Poke(std::string& file, std::size_t at, std::uint64_t value, int bytes) { file.replace(at, bytes, Le(value, bytes)); }
+void Poke(std::string& file, std::size_t at, std::uint64_t value, int bytes) {
+  file.replace(at, bytes, Le(value, bytes));
+}
 
 // A small image as a linker lays one out: headers in the first 0x200 bytes,
 // then one section at RVA 0x1000 holding whatever the test puts there.
