@@ -52,7 +52,7 @@ Figures Measure(int runs) {
   window.SetCheckValue(CheckBox::Check1, 1);
   window.SetCheckValue(CheckBox::Check2, 1);
   window.SetCheckValue(CheckBox::Check3, 1);
-  BenchForm form({window, real.settings, real.files, real.registry, real.shell, real.services, real.skin, real.clock, real.images}, window);
+  BenchForm form({window, real.settings, real.files, real.registry, real.shell, real.services, real.skin, real.clock, real.images, real.profiles}, window);
   HWND list = ::GetDlgItem(window.hwnd(), win32::ControlId(Control::ListView1));
 
   std::vector<double> program, floor;

@@ -4,6 +4,7 @@
 #include "platform/file_system.h"
 #include "platform/image_files.h"
 #include "platform/main_window.h"
+#include "platform/profiles.h"
 #include "platform/registry.h"
 #include "platform/services.h"
 #include "platform/settings_store.h"
@@ -24,6 +25,7 @@ struct Platform {
   SkinFramework& skin;
   Clock& clock;
   ImageFiles& images;
+  Profiles& profiles;
 };
 
 }  // namespace vq

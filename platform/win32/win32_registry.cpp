@@ -195,14 +195,36 @@ EnumResult Win32RegistryKey::EnumValue(std::uint32_t index, std::size_t nameRoom
 
 }  // namespace
 
+std::u16string Win32Registry::Folded(std::u16string_view name) {
+  std::u16string folded(name);
+  for (char16_t& c : folded) c = (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
+  return folded;
+}
+
+void Win32Registry::MountBelowUsers(const std::u16string& name, UniqueHkey hive) {
+  mounted_[Folded(name)] = std::move(hive);
+}
+
+void Win32Registry::Unmount(const std::u16string& name) { mounted_.erase(Folded(name)); }
+
 std::unique_ptr<RegistryKey> Win32Registry::OpenKey(Hive hive, std::u16string_view path, std::uint32_t access) {
   // The predefined keys are sign-extended 32-bit handle values.
-  const auto root = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(hive)));
+  auto root = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(hive)));
+  // A hive of the program's own is reached by its name below HKEY_USERS.
+  if (hive == Hive::Users && !mounted_.empty()) {
+    const std::u16string_view first = path.substr(0, path.find(u'\\'));
+    if (const auto mounted = mounted_.find(Folded(first)); mounted != mounted_.end()) {
+      root = mounted->second.get();
+      path = path.size() > first.size() ? path.substr(first.size() + 1) : std::u16string_view();
+    }
+  }
   // The names up to the first that holds U+0000 go by the usual call; the
   // rest by their counted names, below them.
   const std::size_t nul = path.find(u'\0');
   const std::size_t split = nul == std::u16string_view::npos ? path.size() : path.rfind(u'\\', nul);
-  if (split == std::u16string_view::npos || split == 0) throw Failure("A key below a hive is named with U+0000");
+  if (nul != std::u16string_view::npos && (split == std::u16string_view::npos || split == 0)) {
+    throw Failure("A key below a hive is named with U+0000");
+  }
   const std::wstring wide(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(split));
   UniqueHkey key;
   // A key that only leads to the one named below it needs no right of its own.

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <map>
+#include <string>
+
 #include "platform/registry.h"
+#include "platform/win32/unique_handle.h"
 
 namespace vq::win32 {
 
@@ -8,6 +12,15 @@ namespace vq::win32 {
 class Win32Registry final : public Registry {
  public:
   std::unique_ptr<RegistryKey> OpenKey(Hive hive, std::u16string_view path, std::uint32_t access) override;
+
+  // Makes a hive the program loaded for itself alone (an application hive)
+  // reachable as HKEY_USERS\<name>, until it is unmounted, which closes it.
+  void MountBelowUsers(const std::u16string& name, UniqueHkey hive);
+  void Unmount(const std::u16string& name);
+
+ private:
+  static std::u16string Folded(std::u16string_view name);
+  std::map<std::u16string, UniqueHkey> mounted_;  // by the name in lower case
 };
 
 }  // namespace vq::win32

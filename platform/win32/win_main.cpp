@@ -8,6 +8,7 @@
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_image_files.h"
+#include "platform/win32/win32_profiles.h"
 #include "platform/win32/win32_main_window.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_services.h"
@@ -28,7 +29,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     vq::win32::Win32Skin skin;
     vq::win32::Win32Clock clock;
     vq::win32::Win32ImageFiles images;
-    vq::Form1 form({window, settings, files, registry, shell, services, skin, clock, images});
+    vq::win32::Win32Profiles profiles(registry);
+    vq::Form1 form({window, settings, files, registry, shell, services, skin, clock, images, profiles});
     window.SetEvents(&form);
     form.Form_Load();
     window.Show();

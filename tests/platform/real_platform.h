@@ -12,6 +12,7 @@
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_image_files.h"
+#include "platform/win32/win32_profiles.h"
 #include "platform/win32/win32_main_window.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_services.h"
@@ -44,7 +45,7 @@ struct RealPlatform {
   RealPlatform() {
     for (const char* header : {"Type", "Location", "Item", "Extra Details"}) window.AddColumn(header);
   }
-  Platform Get() { return {window, settings, files, registry, shell, services, skin, clock, images}; }
+  Platform Get() { return {window, settings, files, registry, shell, services, skin, clock, images, profiles}; }
 
   // Every row's four texts, as the list holds them.
   std::vector<std::vector<std::string>> Rows() {
@@ -64,6 +65,7 @@ struct RealPlatform {
   win32::Win32Skin skin;
   win32::Win32Clock clock;
   win32::Win32ImageFiles images;
+  win32::Win32Profiles profiles{registry};
 };
 
 }  // namespace vq::test
