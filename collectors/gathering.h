@@ -5,6 +5,7 @@
 
 #include "app/error_trap.h"
 #include "app/startup_items.h"
+#include "platform/registry.h"
 #include "platform/event_pump.h"
 
 namespace vq {
@@ -41,6 +42,14 @@ class RowSink : public FailureReporter, public EventPump {
   virtual void SetSubItem(int row, int subItem, const std::string& text) = 0;
 };
 
+// Where a user's own entries are: the hive, the path below it where the
+// user's keys begin, and the user's Startup folder.
+struct UserRoot {
+  Hive hive = Hive::CurrentUser;
+  std::string prefix;  // "" below HKEY_CURRENT_USER; "<name>\\" below HKEY_USERS
+  std::optional<std::string> startupFolder;  // nullopt: the shell's, of the user the program runs as
+};
+
 // What the collectors read, and where they hand their rows.
 struct Gathering {
   RowSink& sink;
@@ -48,6 +57,13 @@ struct Gathering {
   Shell& shell;
   FileSystem& files;
   Services& services;
+  // Whose keys and Startup folder are read; none: no user's.
+  std::optional<UserRoot> user = UserRoot{};
+  // The machine's own keys and the all-users Startup folder are read too.
+  bool machine = true;
+  // HKEY_USERS\.DEFAULT is read with the machine's keys, but not where it is
+  // the user's own hive (the program runs as SYSTEM): it is listed once.
+  bool defaultUser = true;
 };
 
 // The four collectors, each with its own error trap (reporting to the sink)

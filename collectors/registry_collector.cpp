@@ -27,17 +27,29 @@ void GetRegistryItems(const Gathering& gathering) {
   auto visit = [&](int statement, Hive hive, const std::string& path) {
     trap.Run(statement, [&] { ListRegistryValues(sink, registry, hive, path); });
   };
-  for (const char* key : kRunKeys) visit(126, Hive::LocalMachine, kMachineBase + std::string(key));
-  for (const char* key : kRunKeys) visit(126, Hive::LocalMachine, kMachineBase32 + std::string(key));
-  for (const char* key : kRunKeys) visit(132, Hive::CurrentUser, kUserBase + std::string(key));
-  visit(138, Hive::CurrentUser, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\");
-  for (const char* key : kRunKeys) visit(142, Hive::Users, kDefaultUserBase + std::string(key));
-  visit(148, Hive::Users, ".DEFAULT\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows");
+  const std::optional<UserRoot>& user = gathering.user;
+  if (gathering.machine) {
+    for (const char* key : kRunKeys) visit(126, Hive::LocalMachine, kMachineBase + std::string(key));
+    for (const char* key : kRunKeys) visit(126, Hive::LocalMachine, kMachineBase32 + std::string(key));
+  }
+  if (user) {
+    for (const char* key : kRunKeys) visit(132, user->hive, user->prefix + kUserBase + std::string(key));
+    visit(138, user->hive, user->prefix + "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\");
+  }
+  if (gathering.machine && gathering.defaultUser) {
+    for (const char* key : kRunKeys) visit(142, Hive::Users, kDefaultUserBase + std::string(key));
+    visit(148, Hive::Users, ".DEFAULT\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows");
+  }
   for (const AutostartPoint& point : AutostartPoints()) {
-    trap.Run(point.statement, [&] { ListAutostartPoint(sink, registry, gathering.shell, point, point.key); });
+    // A user's point is read below that user's root; the machine's as they stand.
+    const bool users = point.hive == Hive::CurrentUser;
+    if (users ? !user : !gathering.machine) continue;
+    AutostartPoint read = point;
+    std::string key = point.key;
+    if (users) read.hive = user->hive, key = user->prefix + key;
+    trap.Run(point.statement, [&] { ListAutostartPoint(sink, registry, gathering.shell, read, key); });
     if (!point.also32) continue;
-    trap.Run(point.statement,
-             [&] { ListAutostartPoint(sink, registry, gathering.shell, point, In32BitView(point.key)); });
+    trap.Run(point.statement, [&] { ListAutostartPoint(sink, registry, gathering.shell, read, In32BitView(key)); });
   }
 }
 

@@ -63,13 +63,17 @@ void GetStartup(const Gathering& gathering) {
   ErrorTrap trap(gathering.sink, LocationText("Form1", "GetStartup"));
   std::string user, userFolder;
   FolderFiles listed;
-  trap.Run(100, [&] { user = CurrentUser(gathering.shell); });
-  trap.Run(102, [&] { userFolder = GetSpecialFolder(gathering.shell, csidl::kStartup); });
-  trap.Run(104, [&] {
-    if (!userFolder.empty()) listed = GetFolderFiles(gathering.files, userFolder, "*.*");
-  });
-  const std::string userExtraDetails = userFolder + "\\";
-  AddStartupRows(trap, gathering.sink, listed, {106, userFolder, userExtraDetails, false});
+  if (gathering.user) {
+    const std::optional<std::string>& folder = gathering.user->startupFolder;
+    trap.Run(100, [&] { user = folder ? "" : CurrentUser(gathering.shell); });
+    trap.Run(102, [&] { userFolder = folder ? *folder : GetSpecialFolder(gathering.shell, csidl::kStartup); });
+    trap.Run(104, [&] {
+      if (!userFolder.empty()) listed = GetFolderFiles(gathering.files, userFolder, "*.*");
+    });
+    const std::string userExtraDetails = userFolder + "\\";
+    AddStartupRows(trap, gathering.sink, listed, {106, userFolder, userExtraDetails, false});
+  }
+  if (!gathering.machine) return;
 
   std::string allUsersFolder;
   listed = {};
