@@ -50,7 +50,7 @@ void AddName(std::vector<std::pair<std::string, std::string>>& identity, const s
 
 // The Run keys whose entries Explorer's Startup apps page can switch off.
 std::optional<ApprovedList> ApprovedListOf(Hive hive, std::u16string_view keyPath) {
-  if (hive != Hive::LocalMachine && hive != Hive::CurrentUser) return std::nullopt;
+  if (hive != Hive::LocalMachine && hive != Hive::CurrentUser) return std::nullopt;  // a user's: as its HKCU
   const std::string key = Lowered(Utf16ToUtf8(keyPath));
   if (key == "software\\microsoft\\windows\\currentversion\\run") return ApprovedList::Run;
   if (hive == Hive::LocalMachine && key == "software\\wow6432node\\microsoft\\windows\\currentversion\\run") {
@@ -95,7 +95,7 @@ ConsoleListing::ConsoleListing(Registry& registry, Shell& shell, FileSystem& fil
     : registry_(registry), shell_(shell), files_(files), images_(images), errorLine_(std::move(errorLine)) {}
 
 int ConsoleListing::AddRow(const std::string& type, RowFacts facts) {
-  rows_.push_back({type, std::move(facts), {type, "", "", ""}});
+  rows_.push_back({type, std::move(facts), {type, "", "", ""}, users_.size() - 1});
   return static_cast<int>(rows_.size());
 }
 
@@ -136,31 +136,50 @@ const PathLookup& ConsoleListing::Lookup() {
   return *lookup_;
 }
 
-std::string ConsoleListing::Profile(const Row& row) {
+void ConsoleListing::BeginUser(ListedUser user) { users_.push_back(std::move(user)); }
+
+const ConsoleListing::ListedUser* ConsoleListing::UserOf(const Row& row) {
+  const ListedUser& user = users_[row.user];
   const auto* value = row.facts.item ? std::get_if<RegistryValueItem>(&*row.facts.item) : nullptr;
   const auto* file = row.facts.item ? std::get_if<StartupFileItem>(&*row.facts.item) : nullptr;
-  const bool users = (value && value->hive == Hive::CurrentUser) || (file && !file->allUsers);
-  if (!users) return kSystemWide;
-  if (!account_) account_ = shell_.AccountName();
-  return *account_;
+  const bool own = file ? !file->allUsers
+                        : value && (user.prefix.empty() ? value->hive == Hive::CurrentUser
+                                                        : value->hive == Hive::Users &&
+                                                              Lowered(Utf16ToUtf8(value->keyPath))
+                                                                  .starts_with(Lowered(user.prefix)));
+  if (!own) return nullptr;
+  if (row.user == 0 && user.account.empty()) users_[0].account = shell_.AccountName();
+  return &users_[row.user];
+}
+
+std::string ConsoleListing::Profile(const Row& row) {
+  const ListedUser* user = UserOf(row);
+  return user ? user->account : kSystemWide;
 }
 
 // "disabled" where the entry was switched off on Explorer's Startup apps page:
-// Windows then does not start it.
+// Windows then does not start it. A user's switches are in that user's hive.
 std::string ConsoleListing::Enabled(const Row& row) {
-  std::optional<std::pair<Hive, ApprovedList>> list;
+  const ListedUser* user = UserOf(row);
+  std::optional<ApprovedList> list;
   std::u16string name;
   if (const auto* value = row.facts.item ? std::get_if<RegistryValueItem>(&*row.facts.item) : nullptr) {
-    if (const auto run = ApprovedListOf(value->hive, value->keyPath)) list = {value->hive, *run};
+    const std::u16string_view key = std::u16string_view(value->keyPath).substr(user ? user->prefix.size() : 0);
+    list = ApprovedListOf(user ? Hive::CurrentUser : value->hive, key);
     name = value->name;
   } else if (const auto* file = row.facts.item ? std::get_if<StartupFileItem>(&*row.facts.item) : nullptr) {
-    list = {file->allUsers ? Hive::LocalMachine : Hive::CurrentUser, ApprovedList::StartupFolder};
+    list = ApprovedList::StartupFolder;
     name = file->name;
   }
   if (!list) return "enabled";
   try {
-    auto [known, added] = approved_.try_emplace({list->first, static_cast<int>(list->second)});
-    if (added) known->second = registry_.OpenKey(list->first, Utf8ToUtf16(StartupApprovedKey(list->second)), kKeyQueryValue);
+    const long owner = user ? static_cast<long>(row.user) : -1;
+    auto [known, added] = approved_.try_emplace({owner, static_cast<int>(*list)});
+    if (added) {
+      const Hive hive = !user ? Hive::LocalMachine : user->prefix.empty() ? Hive::CurrentUser : Hive::Users;
+      const std::string path = (user ? user->prefix : std::string()) + std::string(StartupApprovedKey(*list));
+      known->second = registry_.OpenKey(hive, Utf8ToUtf16(path), kKeyQueryValue);
+    }
     const std::shared_ptr<RegistryKey>& key = known->second;
     const std::optional<StoredValue> approved = key ? key->QueryValue(name) : std::nullopt;
     return IsSwitchedOff(approved ? std::optional<std::string_view>(approved->data) : std::nullopt) ? "disabled"
@@ -206,13 +225,19 @@ ConsoleEntry ConsoleListing::EntryOf(const Row& row, const ConsoleOptions& optio
   entry.launchString = row.facts.launchString;
   auto& identity = entry.identity;
   if (const auto* value = row.facts.item ? std::get_if<RegistryValueItem>(&*row.facts.item) : nullptr) {
-    std::u16string key = value->keyPath;
+    // Another user's key goes by that user's SID, however its hive was reached.
+    const ListedUser* user = UserOf(row);
+    const bool other = user && !user->prefix.empty();
+    std::u16string key = value->keyPath.substr(other ? user->prefix.size() : 0);
+    const std::string hive = other ? "HKU\\" + user->sid : ShortHive(value->hive);
     while (!key.empty() && key.back() == u'\\') key.pop_back();
-    entry.location = ShortHive(value->hive) + "\\" + ValueNameText(key);
+    entry.location = hive + "\\" + ValueNameText(key);
     entry.imagePath = ImagePathOf(entry.launchString, Lookup());
     identity.emplace_back("kind", "registry value");
-    identity.emplace_back("hive", FindHive(value->hive) ? FindHive(value->hive)->name : "");
-    AddName(identity, "key", value->keyPath);
+    identity.emplace_back("hive", other                   ? "HKEY_USERS\\" + user->sid
+                                  : FindHive(value->hive) ? FindHive(value->hive)->name
+                                                          : "");
+    AddName(identity, "key", value->keyPath.substr(other ? user->prefix.size() : 0));
     AddName(identity, "name", value->name);
     if (value->resetTo) {
       identity.emplace_back("removal", value->keepDiskChecks ? "reset, keeping its disk checks" : "reset");

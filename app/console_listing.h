@@ -32,6 +32,16 @@ class ConsoleListing final : public RowSink {
   ConsoleListing(Registry& registry, Shell& shell, FileSystem& files, ImageFiles& images,
                  std::function<void(const std::string&)> errorLine);
 
+  // Whose entries the rows that follow hold, as far as they are a user's own:
+  // that user's account and SID, and where its keys begin (below HKEY_USERS,
+  // by the name its hive was reached by). Until it is called, the user the
+  // program runs as (HKEY_CURRENT_USER).
+  struct ListedUser {
+    std::string account, sid;
+    std::string prefix;  // "<name>\\" below HKEY_USERS
+  };
+  void BeginUser(ListedUser user);
+
   int AddRow(const std::string& type, RowFacts facts) override;
   void SetSubItem(int row, int subItem, const std::string& text) override;
   void DoEvents() override {}
@@ -49,7 +59,10 @@ class ConsoleListing final : public RowSink {
     std::string type;
     RowFacts facts;
     std::string texts[4];
+    std::size_t user = 0;  // into users_
   };
+  // The row's user when it is a user's own entry; null for the machine's.
+  const ListedUser* UserOf(const Row& row);
   ConsoleEntry EntryOf(const Row& row, const ConsoleOptions& options, ImageInspector& inspector, bool& shown);
   ConsoleEntry LocationOf(const Row& row, const ConsoleEntry& first, bool utc);
   std::string Enabled(const Row& row);
@@ -66,10 +79,10 @@ class ConsoleListing final : public RowSink {
   std::function<void(const std::string&)> errorLine_;
   std::vector<Row> rows_;
   bool failed_ = false;
-  std::optional<std::string> account_;
+  std::vector<ListedUser> users_{ListedUser{}};  // the first: the user the program runs as, its account asked late
   std::optional<PathLookup> lookup_;
-  // Explorer's Startup switches, by hive and list: opened once; null where there are none.
-  std::map<std::pair<Hive, int>, std::shared_ptr<RegistryKey>> approved_;
+  // Explorer's Startup switches, by user (the machine's: -1) and list: opened once; null where there are none.
+  std::map<std::pair<long, int>, std::shared_ptr<RegistryKey>> approved_;
 };
 
 // A FILETIME (100 ns since 1601, UTC) as the listing writes it: with -t

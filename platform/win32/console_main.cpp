@@ -9,12 +9,15 @@
 #include "app/console_listing.h"
 #include "app/console_options.h"
 #include "app/console_output.h"
+#include "app/console_profiles.h"
+#include "platform/failure.h"
 #include "platform/text.h"
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_failure.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_image_files.h"
+#include "platform/win32/win32_profiles.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_services.h"
 #include "platform/win32/win32_shell.h"
@@ -103,29 +106,12 @@ int wmain(int argc, wchar_t** argv) {
   vq::win32::Win32FileSystem files;
   vq::win32::Win32Services services;
   vq::win32::Win32ImageFiles images;
+  vq::win32::Win32Profiles profiles(registry);
+  // Hives loaded for the listing outlive every key the listing opens, and are
+  // unloaded however the run ends.
+  std::vector<std::unique_ptr<vq::LoadedHive>> loaded;
   vq::ConsoleListing listing(registry, shell, files, images, [](const std::string& line) { WriteError(line + "\r\n"); });
-
-  // Every profile's entries come with the next version; until then "*" and
-  // the user the program runs as both list that user's.
-  if (options.user && *options.user != "*") {
-    const std::string account = shell.AccountName(), name = shell.UserName().value_or("");
-    const auto same = [](std::string a, std::string b) {
-      for (std::string* text : {&a, &b}) {
-        for (char& c : *text) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-      }
-      return a == b;
-    };
-    if (!same(*options.user, account) && !same(*options.user, name)) {
-      listing.ReportFailure("No such user, or not the one the program runs as: " + *options.user,
-                            "in the console edition ", 0);
-    }
-  }
-
-  const vq::Gathering gathering{listing, registry, shell, files, services};
-  vq::GetRegistryItems(gathering);
-  vq::GetStartup(gathering);
-  vq::GetSysFile(gathering);
-  vq::GetServices(gathering);
+  vq::GatherEntries(listing, {listing, registry, shell, files, services}, profiles, options.user, loaded);
 
   vq::win32::UniqueFileHandle file;
   HANDLE target = ::GetStdHandle(STD_OUTPUT_HANDLE);

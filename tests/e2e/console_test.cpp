@@ -200,7 +200,9 @@ TEST_F(ConsoleEdition, UsageFailuresAndAReaderThatStopsEarly) {
   const ConsoleRun other = RunConsole(L"-nobanner -c No-Such-User");
   EXPECT_EQ(other.exitCode, 1u);
   EXPECT_NE(other.err.find("No-Such-User"), std::string::npos);
-  EXPECT_NE(FromMarkedUtf16(other.out).value_or(L"").find(L"\"Tool\""), std::wstring::npos);
+  // The machine's entries, and no other user's in place of the one named.
+  EXPECT_NE(FromMarkedUtf16(other.out).value_or(L"").find(L"Entry Location"), std::wstring::npos);
+  EXPECT_EQ(FromMarkedUtf16(other.out).value_or(L"").find(L"\"Tool\""), std::wstring::npos);
 
   // A reader that closes the pipe unread ends the run quietly, with 0.
   const ConsoleRun stopped = RunConsole(L"-nobanner -a * -c", false);
@@ -315,6 +317,68 @@ TEST_F(ConsoleEdition, SignersHashesAndVersionTextsOfEachProgram) {
   EXPECT_EQ(std::count(unverified.begin(), unverified.end(), L"signed"), 0);
   EXPECT_EQ(std::count(unverified.begin(), unverified.end(), L"tampered"), 1);
   EXPECT_EQ(std::count(unverified.begin(), unverified.end(), L"unsigned"), 1);
+}
+
+void EnablePrivilege(const wchar_t* name) {
+  HANDLE token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token)) return;
+  TOKEN_PRIVILEGES privileges{1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
+  if (::LookupPrivilegeValueW(nullptr, name, &privileges.Privileges[0].Luid)) {
+    ::AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+  }
+  ::CloseHandle(token);
+}
+
+// Every profile with "*": the prefix's own user once (as HKCU, not again below
+// HKEY_USERS), and a second profile whose hive is not loaded, made here from
+// a saved hive file and a ProfileList entry: its hive is loaded for the run
+// from a copy, its entries listed by its SID with its own Startup folder, and
+// nothing of it is left loaded afterwards, nor its file changed.
+TEST_F(ConsoleEdition, EveryProfileWithTheTrailingStar) {
+  const std::wstring sid = L"S-1-5-21-9-9-9-4321";
+  const std::wstring profiles = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
+  TempFolder folder;
+  const std::wstring hiveFile = folder.path() + L"\\NTUSER.DAT";
+  {
+    // The hive: a Run value and a Startup folder by the profile's own %USERPROFILE%.
+    const std::wstring seed = L"Software\\VellorinQuadeTestHive";
+    WriteRegistryText(HKEY_CURRENT_USER, seed + L"\\" + run, L"ProfileTool", L"C:\\profile-tool.exe");
+    WriteRegistryText(HKEY_CURRENT_USER, seed + L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                      L"Startup", L"%USERPROFILE%\\Start", REG_EXPAND_SZ);
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, seed.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
+    EnablePrivilege(SE_BACKUP_NAME);  // saving a hive takes it, as on Windows
+    const LSTATUS saved = ::RegSaveKeyW(key, hiveFile.c_str(), nullptr);
+    ::RegCloseKey(key);
+    DeleteRegistryKey(HKEY_CURRENT_USER, seed);
+    ASSERT_EQ(saved, ERROR_SUCCESS);
+  }
+  ::CreateDirectoryW((folder.path() + L"\\Start").c_str(), nullptr);
+  WriteFileBytes(folder.path() + L"\\Start\\profile.lnk", "x");
+  WriteRegistryText(HKEY_LOCAL_MACHINE, profiles + sid, L"ProfileImagePath", folder.path(), REG_EXPAND_SZ);
+  const std::optional<std::string> hiveBefore = ReadFileBytes(hiveFile);
+
+  const Rows rows = CsvOf(L"-nobanner -a l -c *");
+  DeleteRegistryKey(HKEY_LOCAL_MACHINE, profiles + sid);
+  ASSERT_GT(rows.size(), 1u);
+  const int location = Column(rows.front(), L"Entry Location"), profile = Column(rows.front(), L"Profile");
+  int tools = 0, own = 0;
+  std::wstring profileTool, profileLink;
+  for (const auto& row : rows) {
+    tools += row[2] == L"Tool";
+    own += row[2] == L"Tool" && row[location] == L"HKCU\\" + run;
+    if (row[2] == L"ProfileTool") profileTool = row[location] + L"|" + row[profile];
+    if (row[2] == L"profile.lnk") profileLink = row[location] + L"|" + row[profile];
+  }
+  EXPECT_EQ(tools, 1) << "the prefix's user once";
+  EXPECT_EQ(own, 1);
+  EXPECT_EQ(profileTool, L"HKU\\" + sid + L"\\" + run + L"|" + sid);
+  EXPECT_EQ(profileLink, folder.path() + L"\\Start|" + sid);
+  HKEY left = nullptr;
+  EXPECT_NE(::RegOpenKeyExW(HKEY_USERS, (L"VellorinQuade-" + sid).c_str(), 0, KEY_READ, &left), ERROR_SUCCESS)
+      << "nothing left loaded";
+  if (left) ::RegCloseKey(left);
+  EXPECT_EQ(ReadFileBytes(hiveFile), hiveBefore) << "the profile's own file untouched";
 }
 
 }  // namespace

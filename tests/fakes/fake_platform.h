@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -470,6 +471,7 @@ class FakeRegistry : public Registry, public FailurePlan {
     FailurePlan::Check("OpenKey");
     const std::string text = Utf16ToUtf8(path);
     opened.push_back(std::to_string(access) + "|" + text);
+    if (text.empty()) Key(hive, "");  // a hive's root is always there
     auto it = keys.find(Id(hive, text));
     if (it == keys.end()) return nullptr;
     if (auto rights = granted.find(it->first); rights != granted.end() && (access & ~rights->second) != 0) {
@@ -529,8 +531,10 @@ class FakeRegistry : public Registry, public FailurePlan {
     EnumResult EnumSubKey(std::uint32_t index, std::u16string& name) override {
       if (!(access_ & kKeyEnumerateSubKeys)) return EnumResult::End;
       std::uint32_t seen = 0;
+      // Below a hive's root ("<hive>:") the first name follows the colon.
+      const std::string above = id_.ends_with(':') ? id_ : id_ + "\\";
       for (const auto& [id, path] : registry_.keyPaths) {
-        if (!id.starts_with(id_ + "\\") || id.find('\\', id_.size() + 1) != std::string::npos) continue;
+        if (id == id_ || !id.starts_with(above) || id.find('\\', above.size()) != std::string::npos) continue;
         if (seen++ == index) {
           name = Utf8ToUtf16(path.substr(path.rfind('\\') + 1));
           return EnumResult::Value;
@@ -744,6 +748,48 @@ class FakeImageFiles : public ImageFiles {
   FakeFileSystem& files_;
 };
 
+// Accounts and profile hives. Loading a hive file puts what the test wrote
+// for it below HKEY_USERS\<name>; unloading takes it away again.
+class FakeProfiles : public Profiles {
+ public:
+  FakeProfiles(FakeRegistry& registry, FakeFileSystem& files) : registry_(registry), files_(files) {}
+  std::string currentSid = "S-1-5-21-7-1000";
+  std::map<std::string, std::string> accounts;  // by SID
+  // By hive file: what its keys hold, as (path below the hive, value name, text).
+  std::map<std::string, std::vector<std::tuple<std::string, std::string, std::u16string>>> hiveFiles;
+  std::vector<std::string> loads;  // "load <name>", "unload <name>"
+
+  std::string CurrentSid() override { return currentSid; }
+  std::string AccountOf(const std::string& sid) override {
+    const auto found = accounts.find(sid);
+    return found == accounts.end() ? "" : found->second;
+  }
+  std::unique_ptr<LoadedHive> LoadHive(const std::string& file, const std::u16string& name) override {
+    const auto hive = hiveFiles.find(file);
+    if (!files_.IsFile(file) || hive == hiveFiles.end()) throw Failure("The process cannot access the file");
+    const std::string prefix = Utf16ToUtf8(name) + "\\";
+    for (const auto& [path, value, text] : hive->second) registry_.SetText(Hive::Users, prefix + path, value, text);
+    loads.push_back("load " + Utf16ToUtf8(name));
+    return std::make_unique<Loaded>(*this, name);
+  }
+
+ private:
+  struct Loaded : LoadedHive {
+    Loaded(FakeProfiles& owner, std::u16string name) : owner(owner), name(std::move(name)) {}
+    ~Loaded() override {
+      const std::string below = FakeRegistry::Id(Hive::Users, Utf16ToUtf8(name));
+      std::erase_if(owner.registry_.keys, [&](const auto& key) { return key.first.starts_with(below); });
+      std::erase_if(owner.registry_.keyPaths, [&](const auto& key) { return key.first.starts_with(below); });
+      owner.loads.push_back("unload " + Utf16ToUtf8(name));
+    }
+    const std::u16string& Name() const override { return name; }
+    FakeProfiles& owner;
+    std::u16string name;
+  };
+  FakeRegistry& registry_;
+  FakeFileSystem& files_;
+};
+
 // One fake of each platform interface, handed out together as the program takes them.
 struct FakePlatform {
   FakeWindow window;
@@ -755,7 +801,8 @@ struct FakePlatform {
   FakeSkin skin;
   FakeClock clock;
   FakeImageFiles images{files};
-  Platform Get() { return {window, settings, files, registry, shell, services, skin, clock, images}; }
+  FakeProfiles profiles{registry, files};
+  Platform Get() { return {window, settings, files, registry, shell, services, skin, clock, images, profiles}; }
 };
 
 }  // namespace vq::test

@@ -1,0 +1,196 @@
+#include "app/console_profiles.h"
+
+#include <memory>
+#include <set>
+#include <optional>
+
+#include "app/console_listing.h"
+#include "platform/failure.h"
+#include "platform/file_system.h"
+#include "platform/profiles.h"
+#include "platform/shell.h"
+#include "platform/text.h"
+
+namespace vq {
+
+namespace {
+
+constexpr char16_t kProfileList[] = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+constexpr char kSystemSid[] = "S-1-5-18";
+// The variables each user has a value of its own of.
+const std::set<std::string> kUsersOwn = {"USERPROFILE", "APPDATA", "LOCALAPPDATA", "HOMEDRIVE", "HOMEPATH",
+                                         "USERNAME",    "TEMP",    "TMP",          "ONEDRIVE"};
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  return text;
+}
+
+// The names of a key's sub-keys; none where the key cannot be read.
+std::vector<std::string> SubKeyNames(Registry& registry, Hive hive, std::u16string_view path) {
+  std::vector<std::string> names;
+  try {
+    const std::unique_ptr<RegistryKey> key = registry.OpenKey(hive, path, kKeyEnumerateSubKeys);
+    std::u16string name;
+    for (std::uint32_t index = 0; key && key->EnumSubKey(index, name) == EnumResult::Value; ++index) {
+      names.push_back(Utf16ToUtf8(name));
+    }
+  } catch (const Failure&) {
+  }
+  return names;
+}
+
+// A text value (REG_SZ or REG_EXPAND_SZ) as stored, up to its terminator.
+std::optional<std::string> TextValue(RegistryKey* key, std::u16string_view name) {
+  if (!key) return std::nullopt;
+  std::optional<StoredValue> value;
+  try {
+    value = key->QueryValue(name);
+  } catch (const Failure&) {
+    return std::nullopt;
+  }
+  if (!value || (value->type != regtype::kSz && value->type != regtype::kExpandSz)) return std::nullopt;
+  std::u16string text = FromUtf16Le(value->data);
+  if (const std::size_t end = text.find(u'\0'); end != std::u16string::npos) text.resize(end);
+  return Utf16ToUtf8(text);
+}
+
+std::unique_ptr<RegistryKey> OpenQuietly(Registry& registry, Hive hive, const std::string& path) {
+  try {
+    return registry.OpenKey(hive, Utf8ToUtf16(path), kKeyQueryValue);
+  } catch (const Failure&) {
+    return nullptr;
+  }
+}
+
+}  // namespace
+
+std::vector<UserProfile> OtherProfiles(Registry& registry, Shell& shell, Profiles& profiles,
+                                       const std::string& currentSid) {
+  std::map<std::string, UserProfile> found;  // by the SID in upper case
+  for (const std::string& sid : SubKeyNames(registry, Hive::LocalMachine, kProfileList)) {
+    UserProfile& profile = found[Upper(sid)];
+    profile.sid = sid;
+    const auto key = OpenQuietly(registry, Hive::LocalMachine, Utf16ToUtf8(kProfileList) + "\\" + sid);
+    try {
+      profile.folder = shell.ExpandEnvironment(TextValue(key.get(), u"ProfileImagePath").value_or(""));
+    } catch (const Failure&) {
+    }
+  }
+  for (const std::string& name : SubKeyNames(registry, Hive::Users, u"")) {
+    if (Upper(name) == ".DEFAULT" || Upper(name).ends_with("_CLASSES")) continue;
+    UserProfile& profile = found[Upper(name)];
+    profile.sid = name;
+    profile.loaded = true;
+  }
+  std::vector<UserProfile> others;
+  for (auto& [upper, profile] : found) {
+    if (upper == Upper(currentSid) || upper == kSystemSid) continue;
+    profile.account = profiles.AccountOf(profile.sid);
+    if (profile.account.empty()) profile.account = profile.sid;
+    others.push_back(std::move(profile));
+  }
+  return others;
+}
+
+bool NamesAccount(const std::string& given, const std::string& account) {
+  const std::string name = account.substr(account.rfind('\\') + 1);
+  return Upper(given) == Upper(account) || Upper(given) == Upper(name);
+}
+
+std::optional<std::string> ExpandWith(const std::string& text, const std::map<std::string, std::string>& values,
+                                      Shell& otherwise) {
+  std::string expanded;
+  std::size_t at = 0;
+  for (std::size_t open; (open = text.find('%', at)) != std::string::npos;) {
+    const std::size_t close = text.find('%', open + 1);
+    if (close == std::string::npos) break;
+    const std::string name = text.substr(open + 1, close - open - 1);
+    expanded += text.substr(at, open - at);
+    const auto value = values.find(Upper(name));
+    if (value == values.end() && kUsersOwn.contains(Upper(name))) return std::nullopt;
+    expanded += value != values.end() ? value->second : otherwise.ExpandEnvironment("%" + name + "%");
+    at = close + 1;
+  }
+  return expanded + text.substr(at);
+}
+
+std::string ProfileStartupFolder(Registry& registry, Shell& shell, Hive hive, const std::string& prefix,
+                                 const std::string& profileFolder) {
+  // What the profile folder gives, then the user's own Environment, then the
+  // values its last sign-in left (Volatile Environment), each over the last.
+  std::map<std::string, std::string> values;
+  if (!profileFolder.empty()) {
+    values["USERPROFILE"] = profileFolder;
+    values["APPDATA"] = profileFolder + "\\AppData\\Roaming";
+    values["LOCALAPPDATA"] = profileFolder + "\\AppData\\Local";
+  }
+  for (const char* keyName : {"Environment", "Volatile Environment"}) {
+    const auto key = OpenQuietly(registry, hive, prefix + keyName);
+    for (const char* name : {"USERPROFILE", "APPDATA", "LOCALAPPDATA", "HOMEDRIVE", "HOMEPATH", "USERNAME"}) {
+      const std::optional<std::string> value = TextValue(key.get(), Utf8ToUtf16(name));
+      if (value && !value->empty()) {
+        if (const std::optional<std::string> expanded = ExpandWith(*value, values, shell)) values[name] = *expanded;
+      }
+    }
+  }
+  const std::string explorer = prefix + "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
+  std::optional<std::string> folder = TextValue(OpenQuietly(registry, hive, explorer + "User Shell Folders").get(), u"Startup");
+  if (!folder) folder = TextValue(OpenQuietly(registry, hive, explorer + "Shell Folders").get(), u"Startup");
+  if (!folder) folder = "%APPDATA%\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
+  return ExpandWith(*folder, values, shell).value_or("");
+}
+
+void GatherEntries(ConsoleListing& listing, const Gathering& machine, Profiles& profiles,
+                   const std::optional<std::string>& user, std::vector<std::unique_ptr<LoadedHive>>& loaded) {
+  const auto report = [&](const std::string& text) { listing.ReportFailure(text, "in the console edition ", 0); };
+  const std::string currentSid = profiles.CurrentSid();
+  std::vector<UserProfile> others;
+  bool current = true;
+  if (user) {
+    others = OtherProfiles(machine.registry, machine.shell, profiles, currentSid);
+    if (*user != "*") {
+      current = NamesAccount(*user, machine.shell.AccountName()) ||
+                NamesAccount(*user, machine.shell.UserName().value_or(""));
+      std::erase_if(others, [&](const UserProfile& profile) { return current || !NamesAccount(*user, profile.account); });
+      if (!current && others.empty()) report("No such user: " + *user);
+    }
+  }
+
+  Gathering gathering = machine;
+  if (!current) gathering.user = std::nullopt;
+  // SYSTEM's own hive is HKEY_USERS\.DEFAULT: listed once, as the running user's.
+  gathering.defaultUser = currentSid != kSystemSid;
+  GetRegistryItems(gathering);
+  GetStartup(gathering);
+  GetSysFile(gathering);
+  GetServices(gathering);
+
+  for (const UserProfile& profile : others) {
+    std::string prefix = profile.sid + "\\";
+    if (!profile.loaded) {
+      // Not signed in: the hive is read from a copy of its file, for this run only.
+      const std::string file = profile.folder + "\\NTUSER.DAT";
+      if (profile.folder.empty() || !machine.files.IsFile(file)) {
+        report("The profile of " + profile.account + " has no NTUSER.DAT to read: " + file);
+        continue;
+      }
+      try {
+        loaded.push_back(profiles.LoadHive(file, u"VellorinQuade-" + Utf8ToUtf16(profile.sid)));
+      } catch (const Failure& failure) {
+        report("The profile of " + profile.account + " cannot be read: " + failure.what());
+        continue;
+      }
+      prefix = Utf16ToUtf8(loaded.back()->Name()) + "\\";
+    }
+    listing.BeginUser({profile.account, profile.sid, prefix});
+    Gathering own = machine;
+    own.machine = false;
+    own.user = UserRoot{Hive::Users, prefix,
+                        ProfileStartupFolder(machine.registry, machine.shell, Hive::Users, prefix, profile.folder)};
+    GetRegistryItems(own);
+    GetStartup(own);
+  }
+}
+
+}  // namespace vq
