@@ -50,7 +50,7 @@ void AddName(std::vector<std::pair<std::string, std::string>>& identity, const s
 
 // The Run keys whose entries Explorer's Startup apps page can switch off.
 std::optional<ApprovedList> ApprovedListOf(Hive hive, std::u16string_view keyPath) {
-  if (hive != Hive::LocalMachine && hive != Hive::CurrentUser) return std::nullopt;  // a user's: as its HKCU
+  if (hive != Hive::LocalMachine && hive != Hive::CurrentUser) return std::nullopt;
   const std::string key = Lowered(Utf16ToUtf8(keyPath));
   if (key == "software\\microsoft\\windows\\currentversion\\run") return ApprovedList::Run;
   if (hive == Hive::LocalMachine && key == "software\\wow6432node\\microsoft\\windows\\currentversion\\run") {

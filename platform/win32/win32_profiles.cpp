@@ -51,9 +51,15 @@ class Win32LoadedHive final : public LoadedHive {
     } else if (loaded_) {
       ::RegUnLoadKeyW(HKEY_USERS, Wide().c_str());
     }
-    for (const wchar_t* file : {L"\\NTUSER.DAT", L"\\NTUSER.DAT.LOG1", L"\\NTUSER.DAT.LOG2"}) {
-      ::DeleteFileW((folder_ + file).c_str());
-    }
+    // The copy, its logs, and whatever loading it made beside them.
+    {
+      WIN32_FIND_DATAW found{};
+      const UniqueFindHandle find(::FindFirstFileW((folder_ + L"\\*").c_str(), &found));
+      for (bool more = static_cast<bool>(find); more; more = ::FindNextFileW(find.get(), &found)) {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        ::DeleteFileW((folder_ + L"\\" + found.cFileName).c_str());
+      }
+    }  // the folder is no longer being listed
     ::RemoveDirectoryW(folder_.c_str());
   }
   Win32LoadedHive(const Win32LoadedHive&) = delete;

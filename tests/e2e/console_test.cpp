@@ -379,6 +379,12 @@ TEST_F(ConsoleEdition, EveryProfileWithTheTrailingStar) {
       << "nothing left loaded";
   if (left) ::RegCloseKey(left);
   EXPECT_EQ(ReadFileBytes(hiveFile), hiveBefore) << "the profile's own file untouched";
+  wchar_t temp[MAX_PATH + 1] = {};
+  ::GetTempPathW(MAX_PATH + 1, temp);
+  WIN32_FIND_DATAW found{};
+  const HANDLE copies = ::FindFirstFileW((std::wstring(temp) + L"VellorinQuade-hive-*").c_str(), &found);
+  EXPECT_EQ(copies, INVALID_HANDLE_VALUE) << "the copy of the hive deleted";
+  if (copies != INVALID_HANDLE_VALUE) ::FindClose(copies);
 }
 
 }  // namespace
