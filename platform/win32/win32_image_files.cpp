@@ -113,6 +113,7 @@ class TrustCheck {
  public:
   explicit TrustCheck(WINTRUST_DATA& data) : data_(data) {
     GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    data_.cbStruct = sizeof data_;
     data_.dwUIChoice = WTD_UI_NONE;
     // Revocation is never fetched: an offline machine would wait minutes a file.
     data_.fdwRevocationChecks = WTD_REVOKE_NONE;
@@ -267,7 +268,6 @@ class Win32ImageFile final : public ImageFile {
     file.pcwszFilePath = path_.c_str();
     file.hFile = file_.get();
     WINTRUST_DATA data{};
-    data.cbStruct = sizeof data;
     data.dwUnionChoice = WTD_CHOICE_FILE;
     data.pFile = &file;
     return TrustCheck(data).Verdict();
@@ -302,7 +302,6 @@ class Win32ImageFile final : public ImageFile {
       member.cbCalculatedFileHash = static_cast<DWORD>(hash.size());
       member.hCatAdmin = admin.get();
       WINTRUST_DATA data{};
-      data.cbStruct = sizeof data;
       data.dwUnionChoice = WTD_CHOICE_CATALOG;
       data.pCatalog = &member;
       return TrustCheck(data).Verdict();
