@@ -34,9 +34,10 @@ bool HasNoOwnSignature(std::uint32_t status) {
 }  // namespace
 
 bool IsMicrosoftName(std::string_view name) {
-  constexpr std::string_view kMicrosoft = "microsoft";
+  // Only Microsoft's own names: "Microsoft Windows Hardware Compatibility
+  // Publisher" signs other makers' drivers, which -m must not hide.
   const std::string lower = Lowered(name);
-  return lower.starts_with(kMicrosoft) && (lower.size() == kMicrosoft.size() || lower[kMicrosoft.size()] == ' ');
+  return lower == "microsoft windows" || lower == "microsoft corporation" || lower == "microsoft windows publisher";
 }
 
 ImageInspector::ImageInspector(ImageFiles& images, bool signatures, bool hashes)
@@ -65,6 +66,9 @@ ImageFacts ImageInspector::Inspect(const std::string& path) {
     // What could be found stays; a file that cannot be read is not verified, and says why.
     facts.verified = false;
     if (signatures_) facts.signer = std::string("(Not verified) ") + failure.what();
+  } catch (const std::bad_alloc&) {
+    facts.verified = false;
+    if (signatures_) facts.signer = "(Not verified) Not enough memory to read the file";
   }
   return facts;
 }

@@ -41,8 +41,8 @@ class ImageInspector {
   std::map<std::string, ImageFacts> known_;  // by the path in lower case
 };
 
-// True when the name is one Microsoft signs or publishes under ("Microsoft
-// Windows", "Microsoft Corporation"), as -m hides them.
+// True when the name is one Microsoft signs or publishes its own programs
+// under ("Microsoft Windows", "Microsoft Corporation"), as -m hides them.
 bool IsMicrosoftName(std::string_view name);
 
 }  // namespace vq

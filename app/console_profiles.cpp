@@ -55,6 +55,12 @@ std::optional<std::string> TextValue(RegistryKey* key, std::u16string_view name)
   return Utf16ToUtf8(text);
 }
 
+// A SID as text ("S-1-5-21-…"); not a backup's "….bak", a "…_Classes" hive,
+// .DEFAULT, or a hive another run of this program loaded.
+bool IsSidText(std::string_view name) {
+  return name.starts_with("S-1-") && name.find_first_not_of("0123456789-", 4) == std::string_view::npos;
+}
+
 std::unique_ptr<RegistryKey> OpenQuietly(Registry& registry, Hive hive, const std::string& path) {
   try {
     return registry.OpenKey(hive, Utf8ToUtf16(path), kKeyQueryValue);
@@ -69,6 +75,7 @@ std::vector<UserProfile> OtherProfiles(Registry& registry, Shell& shell, Profile
                                        const std::string& currentSid) {
   std::map<std::string, UserProfile> found;  // by the SID in upper case
   for (const std::string& sid : SubKeyNames(registry, Hive::LocalMachine, kProfileList)) {
+    if (!IsSidText(sid)) continue;
     UserProfile& profile = found[Upper(sid)];
     profile.sid = sid;
     const auto key = OpenQuietly(registry, Hive::LocalMachine, Utf16ToUtf8(kProfileList) + "\\" + sid);
@@ -77,15 +84,22 @@ std::vector<UserProfile> OtherProfiles(Registry& registry, Shell& shell, Profile
     } catch (const Failure&) {
     }
   }
+  std::set<std::string> loadedFolders;
   for (const std::string& name : SubKeyNames(registry, Hive::Users, u"")) {
-    if (Upper(name) == ".DEFAULT" || Upper(name).ends_with("_CLASSES")) continue;
+    if (!IsSidText(name)) continue;
     UserProfile& profile = found[Upper(name)];
     profile.sid = name;
     profile.loaded = true;
+    loadedFolders.insert(Upper(profile.folder));
   }
   std::vector<UserProfile> others;
+  std::set<std::string> folders;  // a folder two entries name is one profile, read once
   for (auto& [upper, profile] : found) {
     if (upper == Upper(currentSid) || upper == kSystemSid) continue;
+    if (!profile.loaded && !profile.folder.empty() &&
+        (loadedFolders.contains(Upper(profile.folder)) || !folders.insert(Upper(profile.folder)).second)) {
+      continue;
+    }
     profile.account = profiles.AccountOf(profile.sid);
     if (profile.account.empty()) profile.account = profile.sid;
     others.push_back(std::move(profile));
@@ -168,7 +182,16 @@ void GatherEntries(ConsoleListing& listing, const Gathering& machine, Profiles& 
 
   for (const UserProfile& profile : others) {
     std::string prefix = profile.sid + "\\";
-    if (!profile.loaded) {
+    if (profile.loaded) {
+      // A signed-in user's hive the program may not read (it runs as
+      // another standard user) is said so, not passed over.
+      try {
+        machine.registry.OpenKey(Hive::Users, Utf8ToUtf16(prefix + "Software"), kKeyListing);
+      } catch (const Failure& failure) {
+        report("The profile of " + profile.account + " cannot be read: " + failure.what());
+        continue;
+      }
+    } else {
       // Not signed in: the hive is read from a copy of its file, for this run only.
       const std::string file = profile.folder + "\\NTUSER.DAT";
       if (profile.folder.empty() || !machine.files.IsFile(file)) {

@@ -23,13 +23,27 @@ constexpr DWORD kShareAnswerTime = 5000;
 constexpr DWORD kCallOffTime = 1000;
 constexpr std::size_t kReadChunk = 1 << 20;
 
-UniqueFileHandle OpenForReading(const std::wstring& path) {
-  // Read rights, as the trust checks map the file to read it; a file kept in the cloud or on
-  // tape is not fetched; a folder does not open without backup semantics.
-  UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_NO_RECALL, nullptr));
+// Larger files are not read: a program is far smaller, and a planted giant
+// must not take the machine's memory.
+constexpr std::int64_t kLargestImage = 512ll << 20;
+
+UniqueFileHandle OpenForReading(const std::wstring& path, bool diskOnly) {
+  // Read rights, as the trust checks map the file to read it; no one may
+  // write it while it is hashed and checked; a file kept in the cloud or on
+  // tape is not fetched; a folder does not open without backup semantics; a
+  // pipe's server may identify its client but never act as it.
+  UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING,
+                                      FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_NO_RECALL | SECURITY_SQOS_PRESENT |
+                                          SECURITY_IDENTIFICATION,
+                                      nullptr));
   if (!file) ThrowLastError("CreateFileW");
+  // A pipe or a device is no program, and a read from it could wait for ever.
+  if (diskOnly && ::GetFileType(file.get()) != FILE_TYPE_DISK) throw Failure("Not a file on a disk");
+  LARGE_INTEGER size{};
+  if (diskOnly && ::GetFileSizeEx(file.get(), &size) && size.QuadPart > kLargestImage) {
+    throw Failure("Too large for a program (" + std::to_string(size.QuadPart >> 20) + " MB)");
+  }
   return file;
 }
 
@@ -90,6 +104,7 @@ std::wstring ShareOf(const std::wstring& path) {
 // the two lets go last frees it, and with it closes the file.
 struct ReadJob {
   std::wstring path;
+  bool diskOnly = true;
   std::optional<FileRead> result;
   std::optional<Failure> failure;
 };
@@ -97,7 +112,7 @@ struct ReadJob {
 DWORD WINAPI RunReadJob(void* parameter) {
   const std::unique_ptr<std::shared_ptr<ReadJob>> job(static_cast<std::shared_ptr<ReadJob>*>(parameter));
   try {
-    FileRead read{OpenForReading((*job)->path), {}};
+    FileRead read{OpenForReading((*job)->path, (*job)->diskOnly), {}};
     read.bytes = ReadToEnd(read.handle.get());
     (*job)->result = std::move(read);
   } catch (const Failure& failure) {
@@ -336,9 +351,10 @@ void ThrowIfFailedNt(const char* call, NTSTATUS status) {
 
 }  // namespace
 
-std::optional<FileRead> OpenAndReadWithin(const std::wstring& path, DWORD milliseconds) {
+std::optional<FileRead> OpenAndReadWithin(const std::wstring& path, DWORD milliseconds, bool diskOnly) {
   auto job = std::make_shared<ReadJob>();
   job->path = path;
+  job->diskOnly = diskOnly;
   auto* forThread = new std::shared_ptr<ReadJob>(job);
   UniqueFileHandle thread(::CreateThread(nullptr, 0, &RunReadJob, forThread, 0, nullptr));
   if (!thread) {
@@ -359,7 +375,7 @@ std::unique_ptr<ImageFile> Win32ImageFiles::Open(const std::string& path) {
   std::wstring wide = Widen(path);
   const std::wstring share = ShareOf(wide);
   if (share.empty()) {
-    UniqueFileHandle file = OpenForReading(wide);
+    UniqueFileHandle file = OpenForReading(wide, true);
     return std::make_unique<Win32ImageFile>(std::move(wide), std::move(file), std::nullopt);
   }
   if (silentShares_.contains(share)) throw Failure("The share did not answer: " + Narrow(share));

@@ -23,8 +23,10 @@ struct FileRead {
 // for it: a share that does not answer holds the caller no longer. A call that
 // does not end in time is called off (CancelSynchronousIo) and left to end on
 // its own; whatever it opens then is closed by it. Returns nullopt when it did
-// not end in time; throws Failure when the file cannot be opened or read.
-std::optional<FileRead> OpenAndReadWithin(const std::wstring& path, DWORD milliseconds);
+// not end in time; throws Failure when the file cannot be opened or read, and,
+// with `diskOnly`, when it is no file on a disk (a pipe, a device) or larger
+// than any program.
+std::optional<FileRead> OpenAndReadWithin(const std::wstring& path, DWORD milliseconds, bool diskOnly = true);
 
 class Win32ImageFiles final : public ImageFiles {
  public:

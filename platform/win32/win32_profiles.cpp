@@ -1,6 +1,7 @@
 #include "platform/win32/win32_profiles.h"
 
 #include <windows.h>
+#include <objbase.h>
 #include <sddl.h>
 
 #include <vector>
@@ -30,14 +31,28 @@ void EnableHivePrivileges() {
   }
 }
 
-// A folder of the program's own for the copy of a hive file and its logs.
+// A folder of the program's own for the copy of a hive file and its logs:
+// under a name no one can guess, and open to no one but SYSTEM and the
+// administrators, so that no user can put logs of their own beside the copy
+// of another user's hive (running as SYSTEM, the temporary folder is the
+// machine's, where users may make files). Its owner keeps full access.
 std::wstring NewCopyFolder() {
-  static int made = 0;
   wchar_t temp[MAX_PATH + 1] = {};
   if (!::GetTempPathW(MAX_PATH + 1, temp)) ThrowLastError("GetTempPathW");
-  const std::wstring folder = std::wstring(temp) + L"VellorinQuade-hive-" + std::to_wstring(::GetCurrentProcessId()) +
-                              L"-" + std::to_wstring(++made);
-  if (!::CreateDirectoryW(folder.c_str(), nullptr)) ThrowLastError("CreateDirectoryW");
+  GUID unique{};
+  if (FAILED(::CoCreateGuid(&unique))) throw Failure("No unique name for the copy of a hive");
+  wchar_t name[40] = {};
+  ::StringFromGUID2(unique, name, 40);
+  const std::wstring folder = std::wstring(temp) + L"VellorinQuade-hive-" + name;
+  constexpr wchar_t kSystemAdministratorsOwner[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;OW)";
+  void* descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kSystemAdministratorsOwner, SDDL_REVISION_1, &descriptor,
+                                                              nullptr)) {
+    ThrowLastError("ConvertStringSecurityDescriptorToSecurityDescriptorW");
+  }
+  const UniqueLocal owned(descriptor);
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+  if (!::CreateDirectoryW(folder.c_str(), &attributes)) ThrowLastError("CreateDirectoryW");
   return folder;
 }
 
@@ -52,6 +67,16 @@ class Win32LoadedHive final : public LoadedHive {
       ::RegUnLoadKeyW(HKEY_USERS, Wide().c_str());
     }
     // The copy, its logs, and whatever loading it made beside them.
+    // The system may let go of an unloaded hive's file a moment later: tried
+    // again for up to two seconds.
+    for (int attempt = 0; attempt < 20 && !RemoveCopies(); ++attempt) ::Sleep(100);
+  }
+  Win32LoadedHive(const Win32LoadedHive&) = delete;
+  Win32LoadedHive& operator=(const Win32LoadedHive&) = delete;
+
+  const std::u16string& Name() const override { return name_; }
+  // Deletes the copy, its logs and whatever loading made beside them, then the folder.
+  bool RemoveCopies() const {
     {
       WIN32_FIND_DATAW found{};
       const UniqueFindHandle find(::FindFirstFileW((folder_ + L"\\*").c_str(), &found));
@@ -60,12 +85,9 @@ class Win32LoadedHive final : public LoadedHive {
         ::DeleteFileW((folder_ + L"\\" + found.cFileName).c_str());
       }
     }  // the folder is no longer being listed
-    ::RemoveDirectoryW(folder_.c_str());
+    return ::RemoveDirectoryW(folder_.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND ||
+           ::GetLastError() == ERROR_PATH_NOT_FOUND;
   }
-  Win32LoadedHive(const Win32LoadedHive&) = delete;
-  Win32LoadedHive& operator=(const Win32LoadedHive&) = delete;
-
-  const std::u16string& Name() const override { return name_; }
   std::wstring Wide() const { return std::wstring(name_.begin(), name_.end()); }
   std::wstring Copy() const { return folder_ + L"\\NTUSER.DAT"; }
 
@@ -131,7 +153,13 @@ std::unique_ptr<LoadedHive> Win32Profiles::LoadHive(const std::string& file, con
   // a flush) can change it, and it stays free for the user to sign in.
   const std::wstring original = Widen(file);
   if (!::CopyFileW(original.c_str(), hive->Copy().c_str(), TRUE)) ThrowLastError("CopyFileW");
-  for (const wchar_t* log : {L".LOG1", L".LOG2"}) ::CopyFileW((original + log).c_str(), (hive->Copy() + log).c_str(), TRUE);
+  for (const wchar_t* log : {L".LOG1", L".LOG2"}) {
+    // The logs go with it, or the hive is not read: a copy without them could be out of date.
+    if (!::CopyFileW((original + log).c_str(), (hive->Copy() + log).c_str(), TRUE) &&
+        ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+      ThrowLastError("CopyFileW");
+    }
+  }
   if (!hive->LoadAsApplicationHive()) hive->LoadBelowUsers();
   return hive;
 }

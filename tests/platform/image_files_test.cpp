@@ -54,7 +54,12 @@ TEST(Win32ImageFiles, AReadThatDoesNotAnswerIsCalledOffInTime) {
                                            4096, 0, nullptr);
   ASSERT_NE(server, INVALID_HANDLE_VALUE);
   const auto start = std::chrono::steady_clock::now();
-  const std::optional<FileRead> read = OpenAndReadWithin(name, 300);
+  const HANDLE other = ::CreateNamedPipeW((name + L"-other").c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT,
+                                          1, 4096, 4096, 0, nullptr);
+  Win32ImageFiles images;
+  EXPECT_THROW(images.Open(Narrow(name + L"-other")), Failure) << "a pipe is no program, and is never read";
+  ::CloseHandle(other);
+  const std::optional<FileRead> read = OpenAndReadWithin(name, 300, false);
   const auto waited = std::chrono::steady_clock::now() - start;
   EXPECT_FALSE(read);
   EXPECT_LT(waited, std::chrono::milliseconds(1500));

@@ -244,6 +244,8 @@ TEST_F(ConsoleListingTest, SignersOfEachProgramOnceAndWhatMAndUHide) {
   EXPECT_EQ(names(options), (std::vector<std::string>{"[row]", "Forged", "Bare", "Far"}));
   options.signatures = false;
   EXPECT_EQ(names(options), (std::vector<std::string>{"[row]", "Forged", "Bare", "Far"})) << "-u checks without -s";
+  EXPECT_TRUE(IsMicrosoftName("microsoft corporation"));
+  EXPECT_FALSE(IsMicrosoftName("Microsoft Windows Hardware Compatibility Publisher")) << "signs other makers' drivers";
 }
 
 // Hashes are taken of the file's bytes once; a file that is no program has

@@ -12,7 +12,8 @@ namespace {
 constexpr char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 constexpr char kProfileList[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
-constexpr char kBob[] = "S-1-5-21-7-1001", kCarol[] = "S-1-5-21-7-1002", kDave[] = "S-1-5-21-7-1003";
+constexpr char kBob[] = "S-1-5-21-7-1001", kCarol[] = "S-1-5-21-7-1002", kDave[] = "S-1-5-21-7-1003",
+               kErin[] = "S-1-5-21-7-1004";
 
 void ExpandText(test::FakeRegistry& registry, Hive hive, const std::string& key, const std::string& name,
                 const std::u16string& text) {
@@ -42,7 +43,15 @@ class ConsoleProfilesTest : public ::testing::Test {
       ExpandText(registry, Hive::LocalMachine, kProfileList + std::string(sid), "ProfileImagePath",
                  Utf8ToUtf16(folder));
     }
-    fakes.profiles.accounts = {{kBob, "PC\\Bob"}, {kCarol, "PC\\Carol"}, {kDave, "PC\\Dave"},
+    // A backup of Bob's entry, and another entry naming Carol's folder: neither is another profile.
+    ExpandText(registry, Hive::LocalMachine, kProfileList + std::string(kBob) + ".bak", "ProfileImagePath",
+               u"C:\\Users\\Bob");
+    ExpandText(registry, Hive::LocalMachine, kProfileList + std::string("S-1-5-21-7-1009"), "ProfileImagePath",
+               u"C:\\USERS\\Carol");
+    // Erin is signed in, but her hive is not the running user's to read.
+    registry.SetText(Hive::Users, std::string(kErin) + "\\" + kRun, "ErinTool", u"C:\\erin.exe");
+    registry.Grant(Hive::Users, std::string(kErin) + "\\Software", 0);
+    fakes.profiles.accounts = {{kErin, "PC\\Erin"}, {kBob, "PC\\Bob"}, {kCarol, "PC\\Carol"}, {kDave, "PC\\Dave"},
                                {"S-1-5-19", "NT AUTHORITY\\LOCAL SERVICE"}};
     fakes.files.AddFile("D:\\Home\\Bob\\Start\\bob.lnk", "x");
     fakes.files.AddFile("C:\\Users\\Carol\\NTUSER.DAT", "hive");
@@ -99,8 +108,9 @@ TEST_F(ConsoleProfilesTest, EveryProfileOnceEachFromItsOwnHive) {
                         "CarolTool|HKU\\" + std::string(kCarol) + run + "|PC\\Carol|enabled|HKEY_USERS\\" + kCarol,
                         "carol.lnk|C:\\Users\\Carol\\AppData\\Roaming\\Startup|PC\\Carol|enabled",
                     }));
-  ASSERT_EQ(errors.size(), 1u);
+  ASSERT_EQ(errors.size(), 2u);
   EXPECT_NE(errors[0].find("PC\\Dave"), std::string::npos) << errors[0];
+  EXPECT_NE(errors[1].find("PC\\Erin"), std::string::npos) << errors[1];
   EXPECT_TRUE(failed);
   const std::string carolHive = std::string("VellorinQuade-") + kCarol;
   EXPECT_EQ(fakes.profiles.loads, (std::vector<std::string>{"load " + carolHive, "unload " + carolHive}));
