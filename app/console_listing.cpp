@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/console_categories.h"
+#include "app/console_profiles.h"
 #include "app/hives.h"
 #include "collectors/mod_registry.h"
 #include "collectors/mod_special_folder.h"
@@ -112,7 +113,18 @@ void ConsoleListing::ReportFailure(std::string_view description, std::string_vie
   errorLine_(line);
 }
 
-const PathLookup& ConsoleListing::Lookup() {
+const PathLookup& ConsoleListing::Lookup(const Row* row) {
+  const ListedUser* user = row ? UserOf(*row) : nullptr;
+  if (user && !user->prefix.empty()) {
+    auto [known, added] = userLookups_.try_emplace(row->user, Lookup());
+    if (added) {
+      known->second.expand = [this, environment = user->environment](const std::string& text) {
+        // A variable of the user's own with no value stays as written: the program is not found.
+        return ExpandWith(text, environment, shell_).value_or(text);
+      };
+    }
+    return known->second;
+  }
   if (lookup_) return *lookup_;
   lookup_.emplace();
   lookup_->isFile = [this](const std::string& path) { return files_.IsFile(path); };
@@ -232,7 +244,7 @@ ConsoleEntry ConsoleListing::EntryOf(const Row& row, const ConsoleOptions& optio
     const std::string hive = other ? "HKU\\" + user->sid : ShortHive(value->hive);
     while (!key.empty() && key.back() == u'\\') key.pop_back();
     entry.location = hive + "\\" + ValueNameText(key);
-    entry.imagePath = ImagePathOf(entry.launchString, Lookup());
+    entry.imagePath = ImagePathOf(entry.launchString, Lookup(&row));
     identity.emplace_back("kind", "registry value");
     identity.emplace_back("hive", other                   ? "HKEY_USERS\\" + user->sid
                                   : FindHive(value->hive) ? FindHive(value->hive)->name

@@ -39,6 +39,9 @@ class ConsoleListing final : public RowSink {
   struct ListedUser {
     std::string account, sid;
     std::string prefix;  // "<name>\\" below HKEY_USERS
+    // The user's own values of %USERPROFILE%, %APPDATA% and the like, by
+    // which its commands are read (the program's own are another user's).
+    std::map<std::string, std::string> environment;
   };
   void BeginUser(ListedUser user);
 
@@ -70,7 +73,9 @@ class ConsoleListing final : public RowSink {
   std::optional<std::int64_t> KeyTime(Hive hive, const std::u16string& path);
   std::optional<std::string> ServiceValue(const std::string& service, const std::u16string& key,
                                           const std::u16string& name);
-  const PathLookup& Lookup();
+  // How the program a command runs is found; for another user's entry, with
+  // that user's own variables.
+  const PathLookup& Lookup(const Row* row = nullptr);
 
   Registry& registry_;
   Shell& shell_;
@@ -81,6 +86,7 @@ class ConsoleListing final : public RowSink {
   bool failed_ = false;
   std::vector<ListedUser> users_{ListedUser{}};  // the first: the user the program runs as, its account asked late
   std::optional<PathLookup> lookup_;
+  std::map<std::size_t, PathLookup> userLookups_;  // by user
   // Explorer's Startup switches, by user (the machine's: -1) and list: opened once; null where there are none.
   std::map<std::pair<long, int>, std::shared_ptr<RegistryKey>> approved_;
 };

@@ -129,8 +129,8 @@ std::optional<std::string> ExpandWith(const std::string& text, const std::map<st
   return expanded + text.substr(at);
 }
 
-std::string ProfileStartupFolder(Registry& registry, Shell& shell, Hive hive, const std::string& prefix,
-                                 const std::string& profileFolder) {
+std::map<std::string, std::string> ProfileEnvironment(Registry& registry, Shell& shell, Hive hive,
+                                                      const std::string& prefix, const std::string& profileFolder) {
   // What the profile folder gives, then the user's own Environment, then the
   // values its last sign-in left (Volatile Environment), each over the last.
   std::map<std::string, std::string> values;
@@ -148,6 +148,11 @@ std::string ProfileStartupFolder(Registry& registry, Shell& shell, Hive hive, co
       }
     }
   }
+  return values;
+}
+
+std::string ProfileStartupFolder(Registry& registry, Shell& shell, Hive hive, const std::string& prefix,
+                                 const std::map<std::string, std::string>& values) {
   const std::string explorer = prefix + "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
   std::optional<std::string> folder = TextValue(OpenQuietly(registry, hive, explorer + "User Shell Folders").get(), u"Startup");
   if (!folder) folder = TextValue(OpenQuietly(registry, hive, explorer + "Shell Folders").get(), u"Startup");
@@ -206,11 +211,13 @@ void GatherEntries(ConsoleListing& listing, const Gathering& machine, Profiles& 
       }
       prefix = Utf16ToUtf8(loaded.back()->Name()) + "\\";
     }
-    listing.BeginUser({profile.account, profile.sid, prefix});
+    std::map<std::string, std::string> environment =
+        ProfileEnvironment(machine.registry, machine.shell, Hive::Users, prefix, profile.folder);
     Gathering own = machine;
     own.machine = false;
     own.user = UserRoot{Hive::Users, prefix,
-                        ProfileStartupFolder(machine.registry, machine.shell, Hive::Users, prefix, profile.folder)};
+                        ProfileStartupFolder(machine.registry, machine.shell, Hive::Users, prefix, environment)};
+    listing.BeginUser({profile.account, profile.sid, prefix, std::move(environment)});
     GetRegistryItems(own);
     GetStartup(own);
   }

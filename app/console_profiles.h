@@ -35,14 +35,19 @@ std::vector<UserProfile> OtherProfiles(Registry& registry, Shell& shell, Profile
 // "DOMAIN\name" or "name", without regard to letter case.
 bool NamesAccount(const std::string& given, const std::string& account);
 
+// A user's own values of the variables each user has (%USERPROFILE%,
+// %APPDATA%…): what its profile folder gives, then its Environment, then the
+// values its last sign-in left (Volatile Environment), each over the last.
+std::map<std::string, std::string> ProfileEnvironment(Registry& registry, Shell& shell, Hive hive,
+                                                      const std::string& prefix, const std::string& profileFolder);
+
 // The user's Startup folder as its own hive gives it (User Shell Folders,
 // else Shell Folders, else the usual place below its application data),
-// with %APPDATA% and the like expanded by that user's own values: its
-// Volatile Environment, its Environment, else what its profile folder gives;
-// other variables (%SystemDrive%) by the machine's. Empty text where a
-// user's own variable has no value: the folder is not known.
+// expanded by that user's own values; other variables (%SystemDrive%) by the
+// machine's. Empty text where a user's own variable has no value: the folder
+// is not known.
 std::string ProfileStartupFolder(Registry& registry, Shell& shell, Hive hive, const std::string& prefix,
-                                 const std::string& profileFolder);
+                                 const std::map<std::string, std::string>& values);
 
 // The text with %NAME% replaced by the user's values (names in upper case),
 // and a name no user has its own of (%SystemDrive%) by `otherwise`; a %

@@ -30,7 +30,8 @@ class ConsoleProfilesTest : public ::testing::Test {
     registry.SetText(Hive::CurrentUser, kRun, "Mine", u"C:\\mine.exe");
     registry.SetText(Hive::Users, std::string(".DEFAULT\\") + kRun, "Default", u"C:\\default.exe");
     registry.SetText(Hive::Users, std::string("S-1-5-18\\") + kRun, "Default", u"C:\\default.exe");
-    registry.SetText(Hive::Users, std::string(kBob) + "\\" + kRun, "BobTool", u"C:\\bob.exe");
+    ExpandText(registry, Hive::Users, std::string(kBob) + "\\" + kRun, "BobTool", u"%USERPROFILE%\\bob.exe");
+    fakes.files.AddFile("D:\\Home\\Bob\\bob.exe", "");
     registry.Key(Hive::Users, std::string(kBob) + "_Classes\\CLSID");
     ExpandText(registry, Hive::Users, std::string(kBob) + "\\" + kShellFolders, "Startup", u"%USERPROFILE%\\Start");
     registry.SetText(Hive::Users, std::string(kBob) + "\\Volatile Environment", "USERPROFILE", u"D:\\Home\\Bob");
@@ -76,6 +77,7 @@ class ConsoleProfilesTest : public ::testing::Test {
       options.categories = "l";
       for (const ConsoleEntry& entry : listing.Entries(options)) {
         if (entry.locationRow) continue;
+        imagePaths[entry.entry] = entry.imagePath;
         listed.push_back(entry.entry + "|" + entry.location + "|" + entry.profile + "|" + entry.enabled);
         for (const auto& [field, value] : entry.identity) {
           if (field == "hive" && value.starts_with("HKEY_USERS\\S-1-5-21")) listed.back() += "|" + value;
@@ -88,6 +90,7 @@ class ConsoleProfilesTest : public ::testing::Test {
   }
 
   test::FakePlatform fakes;
+  std::map<std::string, std::string> imagePaths;  // by entry, of the last listing
   std::vector<std::string> errors;
   bool failed = false;
 };
@@ -108,6 +111,7 @@ TEST_F(ConsoleProfilesTest, EveryProfileOnceEachFromItsOwnHive) {
                         "CarolTool|HKU\\" + std::string(kCarol) + run + "|PC\\Carol|enabled|HKEY_USERS\\" + kCarol,
                         "carol.lnk|C:\\Users\\Carol\\AppData\\Roaming\\Startup|PC\\Carol|enabled",
                     }));
+  EXPECT_EQ(imagePaths["BobTool"], "D:\\Home\\Bob\\bob.exe") << "Bob's command by Bob's own %USERPROFILE%";
   ASSERT_EQ(errors.size(), 2u);
   EXPECT_NE(errors[0].find("PC\\Dave"), std::string::npos) << errors[0];
   EXPECT_NE(errors[1].find("PC\\Erin"), std::string::npos) << errors[1];
