@@ -3,27 +3,14 @@
 #include "app/console_listing.h"
 #include "collectors/pe_image.h"
 #include "platform/failure.h"
+#include "platform/text.h"
 
 namespace vq {
 
 namespace {
 
-std::string UpperHex(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  text.reserve(2 * bytes.size());
-  for (const char byte : bytes) {
-    text += kDigits[static_cast<unsigned char>(byte) >> 4];
-    text += kDigits[static_cast<unsigned char>(byte) & 0xF];
-  }
-  return text;
-}
-
-std::string Lowered(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  return lower;
-}
+// Hashes in upper-case hex, as the fleet tools compare them.
+std::string UpperHex(std::string_view bytes) { return AsciiUpper(HexBytes(bytes)); }
 
 // A file that carries no signature of its own may still be signed: by a
 // system catalog that lists its hash.
@@ -36,7 +23,7 @@ bool HasNoOwnSignature(std::uint32_t status) {
 bool IsMicrosoftName(std::string_view name) {
   // Only Microsoft's own names: "Microsoft Windows Hardware Compatibility
   // Publisher" signs other makers' drivers, which -m must not hide.
-  const std::string lower = Lowered(name);
+  const std::string lower = AsciiLower(name);
   return lower == "microsoft windows" || lower == "microsoft corporation" || lower == "microsoft windows publisher";
 }
 
@@ -44,7 +31,7 @@ ImageInspector::ImageInspector(ImageFiles& images, bool signatures, bool hashes)
     : images_(images), signatures_(signatures), hashes_(hashes) {}
 
 const ImageFacts& ImageInspector::Facts(const std::string& path) {
-  const std::string key = Lowered(path);
+  const std::string key = AsciiLower(path);
   if (const auto known = known_.find(key); known != known_.end()) return known->second;
   return known_.emplace(key, Inspect(path)).first->second;
 }

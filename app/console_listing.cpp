@@ -32,12 +32,6 @@ std::string ShortHive(Hive hive) {
   return prefix;
 }
 
-std::string Lowered(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  return lower;
-}
-
 // A name in the identity: as text, or, where text cannot carry it, its UTF-16 code units in hex.
 void AddName(std::vector<std::pair<std::string, std::string>>& identity, const std::string& field,
              std::u16string_view name) {
@@ -52,7 +46,7 @@ void AddName(std::vector<std::pair<std::string, std::string>>& identity, const s
 // The Run keys whose entries Explorer's Startup apps page can switch off.
 std::optional<ApprovedList> ApprovedListOf(Hive hive, std::u16string_view keyPath) {
   if (hive != Hive::LocalMachine && hive != Hive::CurrentUser) return std::nullopt;
-  const std::string key = Lowered(Utf16ToUtf8(keyPath));
+  const std::string key = AsciiLower(Utf16ToUtf8(keyPath));
   if (key == "software\\microsoft\\windows\\currentversion\\run") return ApprovedList::Run;
   if (hive == Hive::LocalMachine && key == "software\\wow6432node\\microsoft\\windows\\currentversion\\run") {
     return ApprovedList::Run32;
@@ -157,8 +151,8 @@ const ConsoleListing::ListedUser* ConsoleListing::UserOf(const Row& row) {
   const bool own = file ? !file->allUsers
                         : value && (user.prefix.empty() ? value->hive == Hive::CurrentUser
                                                         : value->hive == Hive::Users &&
-                                                              Lowered(Utf16ToUtf8(value->keyPath))
-                                                                  .starts_with(Lowered(user.prefix)));
+                                                              AsciiLower(Utf16ToUtf8(value->keyPath))
+                                                                  .starts_with(AsciiLower(user.prefix)));
   if (!own) return nullptr;
   if (row.user == 0 && user.account.empty()) users_[0].account = shell_.AccountName();
   return &users_[row.user];
@@ -264,7 +258,7 @@ ConsoleEntry ConsoleListing::EntryOf(const Row& row, const ConsoleOptions& optio
     // trim or take for a device (con.lnk) is that file.
     const std::string exact = Utf16ToUtf8(file->Path());
     entry.imagePath = entry.launchString;
-    if (Lowered(exact).ends_with(".lnk")) {
+    if (AsciiLower(exact).ends_with(".lnk")) {
       const std::string linked = shell_.ShortcutTarget(exact);
       if (!linked.empty()) entry.imagePath = files_.IsFile(linked) ? linked : "File not found: " + linked;
     }
@@ -280,7 +274,7 @@ ConsoleEntry ConsoleListing::EntryOf(const Row& row, const ConsoleOptions& optio
     // A service inside the system's own svchost runs its DLL (a program merely
     // named so elsewhere is what runs).
     const std::string svchost = Lookup().searchFolders.empty() ? "" : Lookup().searchFolders[0] + "\\svchost.exe";
-    const std::optional<std::string> dll = !svchost.empty() && Lowered(entry.imagePath) == Lowered(svchost)
+    const std::optional<std::string> dll = !svchost.empty() && AsciiLower(entry.imagePath) == AsciiLower(svchost)
                                                ? ServiceValue(name, u"Parameters", u"ServiceDll")
                                                : std::nullopt;
     if (dll) {

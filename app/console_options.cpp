@@ -4,17 +4,11 @@
 #include <string_view>
 
 #include "app/console_categories.h"
+#include "platform/text.h"
 
 namespace vq {
 
 namespace {
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-  return lower;
-}
 
 // Fleet tools hand over arguments cut from a text with its line end still on
 // ("*\n"), so trailing white space is never part of an argument.
@@ -88,14 +82,14 @@ std::variant<ConsoleOptions, ConsoleUsageError> ParseConsoleArguments(const std:
       options.user = std::string(arg);
       continue;
     }
-    const std::string name = Lower(arg.substr(1));
+    const std::string name = AsciiLower(arg.substr(1));
     const bool hasValue = i + 1 < args.size();
     std::optional<ConsoleUsageError> error;
     if (name == "a") {
-      if (!hasValue || !ValidCategoryLetters(Lower(args[i + 1]))) {
+      if (!hasValue || !ValidCategoryLetters(AsciiLower(args[i + 1]))) {
         return ConsoleUsageError{"-a needs '*' or category letters, such as -a * or -a lb"};
       }
-      options.categories = Lower(args[++i]);
+      options.categories = AsciiLower(args[++i]);
     } else if (name == "o") {
       if (!hasValue || args[i + 1].front() == '-') return ConsoleUsageError{"-o needs a file name"};
       options.outputFile = std::string(args[++i]);

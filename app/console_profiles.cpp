@@ -21,11 +21,6 @@ constexpr char kSystemSid[] = "S-1-5-18";
 const std::set<std::string> kUsersOwn = {"USERPROFILE", "APPDATA", "LOCALAPPDATA", "HOMEDRIVE", "HOMEPATH",
                                          "USERNAME",    "TEMP",    "TMP",          "ONEDRIVE"};
 
-std::string Upper(std::string text) {
-  for (char& c : text) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-  return text;
-}
-
 // The names of a key's sub-keys; none where the key cannot be read.
 std::vector<std::string> SubKeyNames(Registry& registry, Hive hive, std::u16string_view path) {
   std::vector<std::string> names;
@@ -76,7 +71,7 @@ std::vector<UserProfile> OtherProfiles(Registry& registry, Shell& shell, Profile
   std::map<std::string, UserProfile> found;  // by the SID in upper case
   for (const std::string& sid : SubKeyNames(registry, Hive::LocalMachine, kProfileList)) {
     if (!IsSidText(sid)) continue;
-    UserProfile& profile = found[Upper(sid)];
+    UserProfile& profile = found[AsciiUpper(sid)];
     profile.sid = sid;
     const auto key = OpenQuietly(registry, Hive::LocalMachine, Utf16ToUtf8(kProfileList) + "\\" + sid);
     try {
@@ -87,17 +82,17 @@ std::vector<UserProfile> OtherProfiles(Registry& registry, Shell& shell, Profile
   std::set<std::string> loadedFolders;
   for (const std::string& name : SubKeyNames(registry, Hive::Users, u"")) {
     if (!IsSidText(name)) continue;
-    UserProfile& profile = found[Upper(name)];
+    UserProfile& profile = found[AsciiUpper(name)];
     profile.sid = name;
     profile.loaded = true;
-    loadedFolders.insert(Upper(profile.folder));
+    loadedFolders.insert(AsciiUpper(profile.folder));
   }
   std::vector<UserProfile> others;
   std::set<std::string> folders;  // a folder two entries name is one profile, read once
   for (auto& [upper, profile] : found) {
-    if (upper == Upper(currentSid) || upper == kSystemSid) continue;
+    if (upper == AsciiUpper(currentSid) || upper == kSystemSid) continue;
     if (!profile.loaded && !profile.folder.empty() &&
-        (loadedFolders.contains(Upper(profile.folder)) || !folders.insert(Upper(profile.folder)).second)) {
+        (loadedFolders.contains(AsciiUpper(profile.folder)) || !folders.insert(AsciiUpper(profile.folder)).second)) {
       continue;
     }
     profile.account = profiles.AccountOf(profile.sid);
@@ -109,7 +104,7 @@ std::vector<UserProfile> OtherProfiles(Registry& registry, Shell& shell, Profile
 
 bool NamesAccount(const std::string& given, const std::string& account) {
   const std::string name = account.substr(account.rfind('\\') + 1);
-  return Upper(given) == Upper(account) || Upper(given) == Upper(name);
+  return AsciiUpper(given) == AsciiUpper(account) || AsciiUpper(given) == AsciiUpper(name);
 }
 
 std::optional<std::string> ExpandWith(const std::string& text, const std::map<std::string, std::string>& values,
@@ -121,8 +116,8 @@ std::optional<std::string> ExpandWith(const std::string& text, const std::map<st
     if (close == std::string::npos) break;
     const std::string name = text.substr(open + 1, close - open - 1);
     expanded += text.substr(at, open - at);
-    const auto value = values.find(Upper(name));
-    if (value == values.end() && kUsersOwn.contains(Upper(name))) return std::nullopt;
+    const auto value = values.find(AsciiUpper(name));
+    if (value == values.end() && kUsersOwn.contains(AsciiUpper(name))) return std::nullopt;
     expanded += value != values.end() ? value->second : otherwise.ExpandEnvironment("%" + name + "%");
     at = close + 1;
   }

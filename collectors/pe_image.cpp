@@ -55,12 +55,6 @@ std::string_view UpToNul(std::string_view text) { return text.substr(0, text.fin
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = LowerAscii(c);
-  return lower;
-}
-
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return LowerAscii(x) == LowerAscii(y);
@@ -327,7 +321,7 @@ std::vector<Import> ModuleImports(const Image& image, std::uint32_t lookupTable,
 
 // "kernel32" for "KERNEL32.dll": lower case, without the extensions the hash leaves out.
 std::string HashModuleName(std::string_view module) {
-  std::string name = Lower(module);
+  std::string name = AsciiLower(module);
   const std::size_t dot = name.rfind('.');
   if (dot != std::string::npos) {
     const std::string_view extension = std::string_view(name).substr(dot + 1);
@@ -523,7 +517,7 @@ std::optional<std::string> ImportHashText(std::string_view file) {
     for (const Import& import : imports) {
       if (any) text += ',';
       any = true;
-      text += prefix + Lower(import.byOrdinal ? OrdinalName(Lower(module), import.ordinal) : import.name);
+      text += prefix + AsciiLower(import.byOrdinal ? OrdinalName(AsciiLower(module), import.ordinal) : import.name);
     }
   }
   if (!any) return std::nullopt;

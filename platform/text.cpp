@@ -144,6 +144,18 @@ std::u16string FromUtf16Le(std::string_view bytes) {
   return text;
 }
 
+std::string AsciiLower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  return lower;
+}
+
+std::string AsciiUpper(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  return upper;
+}
+
 std::string HexBytes(std::string_view bytes) {
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string text;

@@ -43,6 +43,10 @@ std::size_t Utf16Length(std::string_view utf8);
 // and does not cut a character in two.
 std::string_view Utf16Prefix(std::string_view utf8, std::size_t units);
 
+// The text with its ASCII letters in lower (or upper) case; other bytes as they are.
+std::string AsciiLower(std::string_view text);
+std::string AsciiUpper(std::string_view text);
+
 // True when the text contains the ASCII needle, ASCII letters compared without case.
 bool ContainsIgnoringCase(std::string_view text, std::string_view needle);
 

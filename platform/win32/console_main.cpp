@@ -10,7 +10,6 @@
 #include "app/console_options.h"
 #include "app/console_output.h"
 #include "app/console_profiles.h"
-#include "platform/failure.h"
 #include "platform/text.h"
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"
