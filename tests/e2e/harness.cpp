@@ -465,19 +465,25 @@ void DeleteRegistryKey(HKEY root, const std::wstring& key) {
 }
 
 DWORD RegImport(const std::wstring& file) {
-  std::wstring command = L"reg.exe import \"" + file + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                        &startup, &process)) {
-    return ~0u;
-  }
-  ::WaitForSingleObject(process.hProcess, 60000);
+  // Under load a process now and then fails to start, or ends before it has
+  // run, with ~0 (seen once in 700 imports under Wine): the import is tried
+  // again, which sets the same values once more.
   DWORD code = ~0u;
-  ::GetExitCodeProcess(process.hProcess, &code);
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
+  for (int attempt = 0; attempt < 3 && code == ~0u; ++attempt) {
+    if (attempt > 0) ::Sleep(200);
+    std::wstring command = L"reg.exe import \"" + file + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                          &startup, &process)) {
+      continue;
+    }
+    ::WaitForSingleObject(process.hProcess, 60000);
+    if (!::GetExitCodeProcess(process.hProcess, &code)) code = ~0u;
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+  }
   return code;
 }
 
