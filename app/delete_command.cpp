@@ -1,8 +1,8 @@
 #include <map>
 #include <set>
 
-#include "app/error_trap.h"
 #include "app/form1.h"
+#include "entries/error_trap.h"
 #include "platform/failure.h"
 #include "platform/text.h"
 #include "removal/backup.h"

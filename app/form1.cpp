@@ -1,11 +1,11 @@
 #include "app/form1.h"
 
-#include "app/error_trap.h"
-#include "platform/form1_layout.h"
-#include "app/main_module.h"
 #include "app/settings.h"
 #include "app/vb_conversion.h"
+#include "entries/error_trap.h"
+#include "entries/main_module.h"
 #include "platform/failure.h"
+#include "platform/form1_layout.h"
 
 namespace vq {
 

@@ -4,9 +4,10 @@
 #include <optional>
 #include <string>
 
-#include "app/error_trap.h"
-#include "app/startup_items.h"
+#include "app/report_box.h"
 #include "collectors/gathering.h"
+#include "entries/error_trap.h"
+#include "entries/startup_items.h"
 #include "platform/platform.h"
 
 namespace vq {

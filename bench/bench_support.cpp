@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "app/autostart_points.h"
 #include "e2e/harness.h"
+#include "entries/autostart_points.h"
 #include "platform/win32/text.h"
 
 namespace vq::bench {

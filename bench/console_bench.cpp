@@ -16,10 +16,10 @@
 #include <cstdio>
 #include <set>
 
-#include "app/console_listing.h"
-#include "app/console_output.h"
 #include "bench/bench_support.h"
 #include "collectors/gathering.h"
+#include "console/listing.h"
+#include "console/output.h"
 #include "e2e/harness.h"
 #include "platform/text.h"
 #include "platform/win32/text.h"

@@ -1,12 +1,12 @@
 #include <algorithm>
 
-#include "app/autostart_points.h"
-#include "app/startup_items.h"
 #include "collectors/autostart_collector.h"
+#include "collectors/gathering.h"
 #include "collectors/mod_registry.h"
 #include "collectors/mod_special_folder.h"
+#include "entries/autostart_points.h"
+#include "entries/startup_items.h"
 #include "platform/failure.h"
-#include "collectors/gathering.h"
 #include "platform/shell.h"
 #include "platform/text.h"
 

@@ -3,10 +3,10 @@
 #include <optional>
 #include <string>
 
-#include "app/error_trap.h"
-#include "app/startup_items.h"
-#include "platform/registry.h"
+#include "entries/error_trap.h"
+#include "entries/startup_items.h"
 #include "platform/event_pump.h"
+#include "platform/registry.h"
 
 namespace vq {
 
@@ -14,22 +14,6 @@ class FileSystem;
 class Registry;
 class Services;
 class Shell;
-
-// The fleet tools' names for the kinds of startup entry.
-namespace category {
-inline constexpr char kLogon[] = "Logon";
-inline constexpr char kBootExecute[] = "Boot Execute";
-inline constexpr char kAppInit[] = "AppInit";
-inline constexpr char kHijacks[] = "Hijacks";
-inline constexpr char kServices[] = "Services";
-}  // namespace category
-
-// What a row stands for beyond its four texts, for whoever lists it.
-struct RowFacts {
-  std::optional<StartupItem> item;  // what a removal acts on; none for a service or a system-file line
-  const char* category = category::kLogon;
-  std::string launchString;  // the command as stored; empty where the row's texts name it (a service)
-};
 
 // Where the collectors hand the rows they find: the main window's list, or
 // the console edition's writer. Each text is set by a statement of its own,

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "app/hives.h"
-#include "app/startup_items.h"
-#include "platform/failure.h"
 #include "collectors/gathering.h"
+#include "entries/hives.h"
+#include "entries/startup_items.h"
+#include "platform/failure.h"
 #include "platform/text.h"
 
 namespace vq {

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "app/main_module.h"
-#include "platform/text.h"
+#include "entries/main_module.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
+#include "platform/text.h"
 
 namespace vq {
 

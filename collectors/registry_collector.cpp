@@ -1,8 +1,8 @@
-#include "app/autostart_points.h"
-#include "app/error_trap.h"
-#include "collectors/gathering.h"
 #include "collectors/autostart_collector.h"
+#include "collectors/gathering.h"
 #include "collectors/mod_registry.h"
+#include "entries/autostart_points.h"
+#include "entries/error_trap.h"
 
 namespace vq {
 

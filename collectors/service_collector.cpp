@@ -1,5 +1,5 @@
-#include "app/error_trap.h"
 #include "collectors/gathering.h"
+#include "entries/error_trap.h"
 #include "platform/failure.h"
 #include "platform/services.h"
 

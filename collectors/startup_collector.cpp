@@ -1,9 +1,9 @@
-#include "app/error_trap.h"
-#include "collectors/gathering.h"
-#include "platform/text.h"
 #include "collectors/add_folder.h"
+#include "collectors/gathering.h"
 #include "collectors/mod_special_folder.h"
+#include "entries/error_trap.h"
 #include "platform/shell.h"
+#include "platform/text.h"
 
 namespace vq {
 

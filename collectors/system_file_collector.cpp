@@ -1,7 +1,7 @@
-#include "app/error_trap.h"
 #include "collectors/gathering.h"
 #include "collectors/mod_special_folder.h"
 #include "collectors/mod_system_file.h"
+#include "entries/error_trap.h"
 #include "platform/shell.h"
 
 namespace vq {

@@ -1,4 +1,4 @@
-#include "app/console_categories.h"
+#include "console/categories.h"
 
 namespace vq {
 

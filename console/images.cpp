@@ -1,7 +1,7 @@
-#include "app/console_images.h"
+#include "console/images.h"
 
-#include "app/console_listing.h"
 #include "collectors/pe_image.h"
+#include "console/listing.h"
 #include "platform/failure.h"
 #include "platform/text.h"
 

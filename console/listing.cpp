@@ -1,14 +1,14 @@
-#include "app/console_listing.h"
+#include "console/listing.h"
 
 #include <chrono>
 #include <cstdio>
 
-#include "app/console_categories.h"
-#include "app/console_profiles.h"
-#include "app/hives.h"
 #include "collectors/mod_registry.h"
 #include "collectors/mod_special_folder.h"
 #include "collectors/startup_approved.h"
+#include "console/categories.h"
+#include "console/profiles.h"
+#include "entries/hives.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "app/console_images.h"
-#include "app/console_options.h"
-#include "app/console_output.h"
 #include "collectors/gathering.h"
 #include "collectors/image_path.h"
+#include "console/images.h"
+#include "console/options.h"
+#include "console/output.h"
 
 namespace vq {
 

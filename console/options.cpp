@@ -1,9 +1,9 @@
-#include "app/console_options.h"
+#include "console/options.h"
 
 #include <algorithm>
 #include <string_view>
 
-#include "app/console_categories.h"
+#include "console/categories.h"
 #include "platform/text.h"
 
 namespace vq {

@@ -5,7 +5,7 @@
 #include <variant>
 #include <vector>
 
-#include "app/console_output.h"
+#include "console/output.h"
 
 namespace vq {
 

@@ -1,10 +1,10 @@
-#include "app/console_profiles.h"
+#include "console/profiles.h"
 
 #include <memory>
 #include <set>
 #include <optional>
 
-#include "app/console_listing.h"
+#include "console/listing.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
 #include "platform/profiles.h"

@@ -1,4 +1,4 @@
-#include "app/autostart_points.h"
+#include "entries/autostart_points.h"
 
 #include <algorithm>
 

@@ -6,14 +6,8 @@
 
 namespace vq {
 
-class MainWindow;
-
 // "in Kestrelbay2021/08/31.Form1.LoadItems ": names a trapped procedure in its reports.
 std::string LocationText(std::string_view module, std::string_view procedure);
-
-// The exact text of the error report box.
-std::string BuildErrorReport(std::string_view description, std::string_view location, int statement,
-                             std::string_view supportAddress);
 
 // Where a trapped procedure's failures go: the error report box on the
 // window, or a line on standard error in the console edition, which opens no
@@ -23,17 +17,6 @@ class FailureReporter {
   virtual ~FailureReporter() = default;
   // A statement failed: its description, the procedure's location text and the statement's number.
   virtual void ReportFailure(std::string_view description, std::string_view location, int statement) = 0;
-};
-
-// The error report box. A box that cannot be shown must not stop the
-// procedure it reports for: its failure is dropped.
-class ReportBox final : public FailureReporter {
- public:
-  explicit ReportBox(MainWindow& window) : window_(window) {}
-  void ReportFailure(std::string_view description, std::string_view location, int statement) override;
-
- private:
-  MainWindow& window_;
 };
 
 // The error trap of a procedure that works for the user. Each statement runs

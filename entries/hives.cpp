@@ -1,4 +1,4 @@
-#include "app/hives.h"
+#include "entries/hives.h"
 
 namespace vq {
 

@@ -1,4 +1,4 @@
-#include "app/main_module.h"
+#include "entries/main_module.h"
 
 #include "platform/failure.h"
 #include "platform/file_system.h"

@@ -41,6 +41,22 @@ struct StartupFileItem {
 // texts: a service's key name is shown whole, and a system file is never changed.
 using StartupItem = std::variant<RegistryValueItem, StartupFileItem>;
 
+// The fleet tools' names for the kinds of startup entry.
+namespace category {
+inline constexpr char kLogon[] = "Logon";
+inline constexpr char kBootExecute[] = "Boot Execute";
+inline constexpr char kAppInit[] = "AppInit";
+inline constexpr char kHijacks[] = "Hijacks";
+inline constexpr char kServices[] = "Services";
+}  // namespace category
+
+// What a row stands for beyond its four texts, for whoever lists it.
+struct RowFacts {
+  std::optional<StartupItem> item;  // what a removal acts on; none for a service or a system-file line
+  const char* category = category::kLogon;
+  std::string launchString;  // the command as stored; empty where the row's texts name it (a service)
+};
+
 // The items of the rows of one gathering of the list, numbered as the rows
 // carry them. Numbers are never given twice, so a row left from an earlier
 // gathering finds nothing rather than another item.

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "platform/text.h"
 #include "platform/failure.h"
+#include "platform/text.h"
 
 namespace vq {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "app/console_listing.h"
-#include "app/console_options.h"
-#include "app/console_output.h"
-#include "app/console_profiles.h"
+#include "console/listing.h"
+#include "console/options.h"
+#include "console/output.h"
+#include "console/profiles.h"
 #include "platform/text.h"
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "app/hives.h"
+#include "entries/hives.h"
 #include "platform/failure.h"
 #include "platform/text.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/startup_items.h"
+#include "entries/startup_items.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"

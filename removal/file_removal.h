@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/startup_items.h"
+#include "entries/startup_items.h"
 #include "platform/file_system.h"
 
 namespace vq {

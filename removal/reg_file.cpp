@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/hives.h"
+#include "entries/hives.h"
 #include "platform/text.h"
 
 namespace vq {

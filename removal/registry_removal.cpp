@@ -1,6 +1,6 @@
 #include "removal/registry_removal.h"
 
-#include "app/autostart_points.h"
+#include "entries/autostart_points.h"
 #include "platform/failure.h"
 #include "platform/text.h"
 

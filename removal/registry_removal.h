@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/hives.h"
-#include "app/startup_items.h"
+#include "entries/hives.h"
+#include "entries/startup_items.h"
 #include "platform/registry.h"
 
 namespace vq {

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/text.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
 #include "platform/main_window.h"
@@ -19,6 +18,7 @@
 #include "platform/settings_store.h"
 #include "platform/shell.h"
 #include "platform/skin.h"
+#include "platform/text.h"
 #include "removal/backup.h"
 
 namespace vq::test {

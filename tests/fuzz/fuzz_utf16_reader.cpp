@@ -1,9 +1,9 @@
 // A whole system file read as text, whatever its bytes.
 #include <cstdlib>
 
-#include "platform/text.h"
 #include "collectors/mod_system_file.h"
 #include "fakes/fake_platform.h"
+#include "platform/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   static vq::test::FakeFileSystem files;

@@ -10,10 +10,10 @@
 #include <random>
 
 #include "collectors/add_folder.h"
-#include "platform/text.h"
 #include "e2e/harness.h"
 #include "e2e/test_service_control.h"
 #include "platform/real_platform.h"
+#include "platform/text.h"
 #include "platform/win32/text.h"
 #include "unit/collector_test_support.h"
 

@@ -21,10 +21,10 @@
 #include <set>
 #include <stdexcept>
 
-#include "app/hives.h"
 #include "collectors/mod_registry.h"
 #include "e2e/harness.h"
 #include "e2e/test_service_control.h"
+#include "entries/hives.h"
 #include "platform/real_platform.h"
 #include "platform/restore_backup.h"
 #include "platform/text.h"

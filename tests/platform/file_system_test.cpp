@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/main_module.h"
 #include "e2e/harness.h"
+#include "entries/main_module.h"
 #include "platform/failure.h"
 #include "platform/win32/text.h"
 

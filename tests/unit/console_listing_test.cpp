@@ -1,4 +1,4 @@
-#include "app/console_listing.h"
+#include "console/listing.h"
 
 #include <gtest/gtest.h>
 

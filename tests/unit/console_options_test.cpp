@@ -1,8 +1,8 @@
-#include "app/console_options.h"
+#include "console/options.h"
 
 #include <gtest/gtest.h>
 
-#include "app/console_categories.h"
+#include "console/categories.h"
 
 namespace vq {
 namespace {

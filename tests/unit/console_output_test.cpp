@@ -1,4 +1,4 @@
-#include "app/console_output.h"
+#include "console/output.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "app/console_profiles.h"
+#include "console/profiles.h"
 
 #include <gtest/gtest.h>
 
-#include "app/console_listing.h"
+#include "console/listing.h"
 #include "fakes/fake_platform.h"
 #include "platform/text.h"
 

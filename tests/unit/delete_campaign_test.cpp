@@ -10,8 +10,8 @@
 
 #include <random>
 
-#include "app/hives.h"
 #include "collectors/mod_registry.h"
+#include "entries/hives.h"
 #include "platform/text.h"
 #include "support/campaign.h"
 #include "support/reg_reader.h"

@@ -1,4 +1,5 @@
-#include "app/error_trap.h"
+#include "app/report_box.h"
+#include "entries/error_trap.h"
 
 #include <gtest/gtest.h>
 

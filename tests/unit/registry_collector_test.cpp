@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "app/form1.h"
-#include "app/autostart_points.h"
 #include "collectors/mod_registry.h"
-#include "platform/text.h"
+#include "entries/autostart_points.h"
 #include "fakes/fake_platform.h"
+#include "platform/text.h"
 #include "unit/collector_test_support.h"
 
 namespace vq {
