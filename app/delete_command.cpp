@@ -9,6 +9,7 @@
 #include "removal/file_removal.h"
 #include "removal/registry_removal.h"
 #include "removal/service_stop.h"
+#include "removal/task_removal.h"
 
 namespace vq {
 
@@ -89,6 +90,16 @@ StartupFileItem Form1::StartupFileOf(int row) {
                          !SameFolder(folder, shell_.SpecialFolderPath(csidl::kStartup))};
 }
 
+// The task a Tasks row stands for: its item, or, for a row the program did
+// not list itself, the task its Location (the folder) and Item name.
+ScheduledTaskItem Form1::ScheduledTaskOf(int row) {
+  if (const StartupItem* item = ItemOf(row)) {
+    if (const auto* task = std::get_if<ScheduledTaskItem>(item)) return *task;
+    throw Failure("The row does not stand for a scheduled task");
+  }
+  return ScheduledTaskItem{{Utf8ToUtf16(window_.RowText(row, 1)), Utf8ToUtf16(window_.RowText(row, 2))}, {}};
+}
+
 // Walks the list top to bottom and removes or stops what each ticked row
 // stands for, each saved first, then gathers the list anew. The list is not
 // touched during the walk, and no refresh or second walk can start inside it.
@@ -143,6 +154,9 @@ void Form1::RemoveRow(ErrorTrap& trap, Walk& walk, int row) {
     trap.Run(140, [&] { window_.ShowMessage("Could not delete system file.", msgbox::kOkOnly, ""); });
   } else if (type == "SERVICES") {
     trap.Run(144, [&] { StopService(services_, window_.RowText(row, 1)); });
+  } else if (type == "TASKS") {
+    // Numbered after the statements the walk has always had.
+    trap.Run(156, [&] { RemoveTask(window_, tasks_, files_, ScheduledTaskOf(row), *walk.backup); });
   }
 }
 

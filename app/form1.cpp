@@ -53,6 +53,7 @@ const char* CheckBoxKey(CheckBox box) {
     case CheckBox::Check2: return "Check2";
     case CheckBox::Check3: return "Check3";
     case CheckBox::Check4: return "Check4";
+    case CheckBox::Check5: return "Check5";
   }
   return "";
 }
@@ -65,12 +66,14 @@ Form1::Form1(const Platform& platform)
       shell_(platform.shell),
       services_(platform.services),
       skin_(platform.skin),
-      clock_(platform.clock) {}
+      clock_(platform.clock),
+      tasks_(platform.tasks) {}
 
 void Form1::GetRegistryItems() { vq::GetRegistryItems(ToList()); }
 void Form1::GetStartup() { vq::GetStartup(ToList()); }
 void Form1::GetSysFile() { vq::GetSysFile(ToList()); }
 void Form1::GetServices() { vq::GetServices(ToList()); }
+void Form1::GetTasks() { vq::GetTasks(ToList()); }
 
 void Form1::Form_Load() {
   ErrorTrap trap(reportBox_, LocationText("Form1", "Form_Load"));
@@ -103,6 +106,8 @@ void Form1::Form_Load() {
   trap.Run(146, [&] { RestoreCheckBox(CheckBox::Check2, "1"); });
   trap.Run(148, [&] { RestoreCheckBox(CheckBox::Check3, "1"); });
   trap.Run(150, [&] { RestoreCheckBox(CheckBox::Check4, "0"); });
+  // The Tasks box came after the numbers the start-up has always had.
+  trap.Run(154, [&] { RestoreCheckBox(CheckBox::Check5, "1"); });
 
   trap.Run(152, [&] { LoadItems(); });
 }
@@ -133,6 +138,8 @@ void Form1::LoadItems() {
   trap.If(106, [&] { return window_.CheckValue(CheckBox::Check3) == 1; }, [&] { GetStartup(); });
   trap.If(108, [&] { return window_.CheckValue(CheckBox::Check2) == 1; }, [&] { GetSysFile(); });
   trap.If(110, [&] { return window_.CheckValue(CheckBox::Check4) == 1; }, [&] { GetServices(); });
+  // The scheduled tasks came after the numbers LoadItems has always had.
+  trap.If(114, [&] { return window_.CheckValue(CheckBox::Check5) == 1; }, [&] { GetTasks(); });
   pause.Resume();
 
   trap.Run(112, [&] { window_.SetPointer(MousePointer::Default); });

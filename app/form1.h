@@ -49,6 +49,7 @@ class Form1 : public WindowEvents {
   virtual void GetStartup();
   virtual void GetSysFile();
   virtual void GetServices();
+  virtual void GetTasks();
 
   // The delete command's walk over the ticked rows.
   void DeleteItem();
@@ -66,6 +67,7 @@ class Form1 : public WindowEvents {
   Services& services_;
   SkinFramework& skin_;
   Clock& clock_;
+  TaskScheduler& tasks_;
 
  private:
   // Marks the program busy for a refresh or a delete walk: the command
@@ -112,7 +114,7 @@ class Form1 : public WindowEvents {
    private:
     Form1& form_;
   };
-  Gathering ToList() { return {listSink_, registry_, shell_, files_, services_}; }
+  Gathering ToList() { return {listSink_, registry_, shell_, files_, services_, tasks_}; }
 
   void ApplySkin();
   struct Walk;
@@ -123,13 +125,14 @@ class Form1 : public WindowEvents {
   const StartupItem* ItemOf(int row);
   std::optional<RegistryValueItem> RegistryValueOf(int row, bool withName);
   StartupFileItem StartupFileOf(int row);
+  ScheduledTaskItem ScheduledTaskOf(int row);
   void RestoreCheckBox(CheckBox box, const char* defaultText);
 
   int busyDepth_ = 0;
   ListSink listSink_{*this};
 };
 
-// The settings key (and control name) of a filter box: "Check1" … "Check4".
+// The settings key (and control name) of a filter box: "Check1" … "Check5".
 const char* CheckBoxKey(CheckBox box);
 
 }  // namespace vq

@@ -8,6 +8,7 @@
 #include "e2e/harness.h"
 #include "entries/autostart_points.h"
 #include "platform/win32/text.h"
+#include "platform/win32/win32_task_scheduler.h"
 
 namespace vq::bench {
 
@@ -45,6 +46,59 @@ void SeedSystemFiles(int lines) {
   e2e::WriteFileBytes(L"C:\\windows\\win.ini", winIni);
   for (const wchar_t* path : {L"C:\\autoexec.bat", L"C:\\config.sys"}) ::DeleteFileW(path);
   e2e::WriteFileBytes(L"C:\\windows\\system.ini", "[boot]\r\n");
+}
+
+namespace {
+std::wstring TaskStore() { return ShellFolder(CSIDL_SYSTEM) + L"\\Tasks"; }
+
+void ReadStoreFolder(const std::wstring& folder) {
+  WIN32_FIND_DATAW found{};
+  HANDLE find = ::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
+                                   FIND_FIRST_EX_LARGE_FETCH);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      ReadStoreFolder(folder + L"\\" + name);
+    } else {
+      e2e::ReadFileBytes(folder + L"\\" + name);
+    }
+  } while (::FindNextFileW(find, &found));
+  ::FindClose(find);
+}
+
+// Each folder's tasks are asked for until the scheduler says it cannot list them.
+void WalkSchedulerFolders(TaskService& service, const std::u16string& folder, bool& enumerates) {
+  if (enumerates) enumerates = service.Tasks(folder).has_value();
+  for (const std::u16string& name : service.SubFolders(folder)) {
+    WalkSchedulerFolders(service, (folder == u"\\" ? folder : folder + u"\\") + name, enumerates);
+  }
+}
+}  // namespace
+
+void SeedTasks(int count) {
+  e2e::EmptyFolder(TaskStore() + L"\\VqBench");
+  ::RemoveDirectoryW((TaskStore() + L"\\VqBench").c_str());
+  for (int i = 0; i < count; ++i) {
+    const std::wstring folder = TaskStore() + L"\\VqBench\\F" + std::to_wstring(i / 10);
+    if (i % 10 == 0) ::SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+    const std::wstring xml =
+        L"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/"
+        L"windows/2004/02/mit/task\">\r\n  <RegistrationInfo><Description>Bench</Description></RegistrationInfo>\r\n"
+        L"  <Triggers><LogonTrigger><Enabled>true</Enabled></LogonTrigger></Triggers>\r\n"
+        L"  <Settings><Enabled>true</Enabled></Settings>\r\n  <Actions Context=\"Author\"><Exec><Command>\"C:\\Program "
+        L"Files\\Bench " + std::to_wstring(i) + L"\\task.exe\"</Command><Arguments>/run</Arguments></Exec></Actions>\r\n"
+        L"</Task>\r\n";
+    e2e::WriteFileBytes(folder + L"\\Bench Task " + std::to_wstring(i), "\xFF\xFE" + e2e::Utf16Bytes(xml, false));
+  }
+}
+
+void ReadTasksRaw() {
+  win32::Win32TaskScheduler scheduler;
+  bool enumerates = true;
+  if (const std::unique_ptr<TaskService> service = scheduler.Connect()) WalkSchedulerFolders(*service, u"\\", enumerates);
+  ReadStoreFolder(TaskStore());
 }
 
 TimedWindow::TimedWindow() {
@@ -147,9 +201,10 @@ void ReadSourcesRaw() {
   for (const std::wstring& path : e2e::kSystemFiles) e2e::ReadFileBytes(path);
 }
 
-double GatherFloor(HWND list, const std::vector<std::vector<std::wstring>>& rows, int yields) {
+double GatherFloor(HWND list, const std::vector<std::vector<std::wstring>>& rows, int yields, bool tasks) {
   const auto start = Stopwatch::now();
   ReadSourcesRaw();
+  if (tasks) ReadTasksRaw();
   ::SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
   ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
   for (const auto& row : rows) {

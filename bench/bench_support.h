@@ -26,6 +26,14 @@ extern const std::wstring kRun;  // the current user's Run key
 void SeedRunValues(int count);
 // Files "Bench <i>.lnk" in the user's Startup folder, after emptying both Startup folders.
 void SeedStartupFiles(int count);
+// Scheduled tasks "\VqBench\F<j>\Bench Task <i>", ten a folder, as Windows
+// writes their files in the task store (after emptying \VqBench).
+void SeedTasks(int count);
+// The least walk of the scheduled tasks: the scheduler's folders listed
+// through its COM interfaces (and each folder's tasks asked for), the task
+// store's folders listed and each file read.
+void ReadTasksRaw();
+
 // win.ini of the given number of lines, half of them naming a program; the
 // other system files are left with nothing to list.
 void SeedSystemFiles(int lines);
@@ -50,7 +58,7 @@ void ReadSourcesRaw();
 // The least a list gathering of the same rows costs: the sources read raw,
 // the same rows put in the list with its redraw suspended through raw list
 // messages, and the given number of message-loop yields.
-double GatherFloor(HWND list, const std::vector<std::vector<std::wstring>>& rows, int yields);
+double GatherFloor(HWND list, const std::vector<std::vector<std::wstring>>& rows, int yields, bool tasks = false);
 
 // Every row's four texts.
 std::vector<std::vector<std::wstring>> ListRows(MainWindow& window);

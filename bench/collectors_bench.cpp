@@ -3,9 +3,9 @@
 // same sources enumerated raw, the same rows put in the list with its redraw
 // suspended, the same number of message-loop yields).
 // Seeds 1/10 of the data, then all of it: 10,000 Run values, 2,000 Startup
-// files and a 5,000-line win.ini. Prints medians, the ratio, how the time
-// grows with the data, and the longest gap between two yields while the
-// registry collector runs.
+// files and a 5,000-line win.ini; then the same with 500 scheduled tasks.
+// Prints medians, the ratio, how the time grows with the data, and the
+// longest gap between two yields while the registry collector runs.
 //   collectors_bench [runs]
 #include <windows.h>
 
@@ -46,13 +46,14 @@ struct Figures {
   int rows, yields;
 };
 
-Figures Measure(int runs) {
+Figures Measure(int runs, bool tasks) {
   test::RealPlatform real;
   TimedWindow window;
   window.SetCheckValue(CheckBox::Check1, 1);
   window.SetCheckValue(CheckBox::Check2, 1);
   window.SetCheckValue(CheckBox::Check3, 1);
-  BenchForm form({window, real.settings, real.files, real.registry, real.shell, real.services, real.skin, real.clock, real.images, real.profiles}, window);
+  window.SetCheckValue(CheckBox::Check5, tasks ? 1 : 0);
+  BenchForm form({window, real.settings, real.files, real.registry, real.shell, real.services, real.skin, real.clock, real.images, real.profiles, real.tasks}, window);
   HWND list = ::GetDlgItem(window.hwnd(), win32::ControlId(Control::ListView1));
 
   std::vector<double> program, floor;
@@ -64,7 +65,7 @@ Figures Measure(int runs) {
     form.LoadItems();
     const double took = Ms(Stopwatch::now() - start);
     const auto rows = ListRows(window);
-    const double least = GatherFloor(list, rows, window.yields);
+    const double least = GatherFloor(list, rows, window.yields, tasks);
     if (run == 0) continue;  // warm-up
     program.push_back(took);
     floor.push_back(least);
@@ -96,12 +97,18 @@ int main(int argc, char** argv) {
     SeedRunValues(1000 * scale);
     SeedStartupFiles(200 * scale);
     SeedSystemFiles(500 * scale);
-    const Figures f = Measure(runs);
+    const Figures f = Measure(runs, false);
     std::printf("%5d values %5d files %5d lines %7d %7d %8.1f ms %7.1f ms %7.3f %9.2f ms\n", 1000 * scale, 200 * scale,
                 500 * scale, f.rows, f.yields, f.program, f.floor, f.program / f.floor, f.longestGap);
     if (scale == 1) tenth = f.program;
     if (scale == 10) std::printf("10x the data costs %.2fx the time\n", f.program / tenth);
   }
+  // The same with 500 scheduled tasks in 50 folders of the task store.
+  SeedTasks(500);
+  const Figures f = Measure(runs, true);
+  std::printf("%-34s %7d %7d %8.1f ms %7.1f ms %7.3f %9.2f ms\n", "the same and 500 tasks", f.rows, f.yields, f.program,
+              f.floor, f.program / f.floor, f.longestGap);
+  SeedTasks(0);
   e2e::ClearAutorunKeys();
   SeedStartupFiles(0);
   return 0;

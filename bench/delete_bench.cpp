@@ -199,7 +199,7 @@ int main(int argc, char** argv) {
   TimedWindow window;
   window.SetCheckValue(CheckBox::Check1, 1);
   window.SetCheckValue(CheckBox::Check3, 1);
-  BenchForm form({window, real.settings, real.files, real.registry, real.shell, real.services, real.skin, real.clock, real.images, real.profiles});
+  BenchForm form({window, real.settings, real.files, real.registry, real.shell, real.services, real.skin, real.clock, real.images, real.profiles, real.tasks});
   HWND list = ::GetDlgItem(window.hwnd(), win32::ControlId(Control::ListView1));
 
   // Seeds, gathers the list, ticks every row, times the walk and checks it did its work.

@@ -14,6 +14,7 @@ class FileSystem;
 class Registry;
 class Services;
 class Shell;
+class TaskScheduler;
 
 // Where the collectors hand the rows they find: the main window's list, or
 // the console edition's writer. Each text is set by a statement of its own,
@@ -41,6 +42,7 @@ struct Gathering {
   Shell& shell;
   FileSystem& files;
   Services& services;
+  TaskScheduler& tasks;
   // Whose keys and Startup folder are read; none: no user's.
   std::optional<UserRoot> user = UserRoot{};
   // The machine's own keys and the all-users Startup folder are read too.
@@ -48,14 +50,19 @@ struct Gathering {
   // HKEY_USERS\.DEFAULT is read with the machine's keys, but not where it is
   // the user's own hive (the program runs as SYSTEM): it is listed once.
   bool defaultUser = true;
+  // Windows' own scheduled tasks are listed too (the console edition lists
+  // every task; the window only those Windows does not ship).
+  bool windowsOwnTasks = false;
 };
 
-// The four collectors, each with its own error trap (reporting to the sink)
+// The collectors, each with its own error trap (reporting to the sink)
 // under the location text and statement numbers it has always had.
 void GetRegistryItems(const Gathering& gathering);
 void GetStartup(const Gathering& gathering);
 void GetSysFile(const Gathering& gathering);
 void GetServices(const Gathering& gathering);
+// The scheduled tasks, after the services.
+void GetTasks(const Gathering& gathering);
 
 // The name of the user the program runs as, or empty text.
 std::string CurrentUser(Shell& shell);

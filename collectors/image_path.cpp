@@ -1,6 +1,15 @@
 #include "collectors/image_path.h"
 
+#include <algorithm>
+#include <memory>
 #include <optional>
+
+#include "collectors/mod_special_folder.h"
+#include "platform/failure.h"
+#include "platform/file_system.h"
+#include "platform/registry.h"
+#include "platform/shell.h"
+#include "platform/text.h"
 
 namespace vq {
 
@@ -158,6 +167,59 @@ std::string ImagePathOf(std::string_view launchString, const PathLookup& lookup)
   }
   if (!dll.empty()) return FindImage(dll, false, lookup);
   return FindImage(command, true, lookup);
+}
+
+PathLookup SystemPathLookup(Shell& shell, FileSystem& files) {
+  PathLookup lookup;
+  lookup.isFile = [&files](const std::string& path) { return files.IsFile(path); };
+  lookup.expand = [&shell](const std::string& text) { return shell.ExpandEnvironment(text); };
+  std::string system;
+  try {
+    system = GetSpecialFolder(shell, csidl::kSystem);
+  } catch (const Failure&) {
+  }
+  if (!system.empty()) {
+    const std::string windows = system.substr(0, system.rfind('\\'));
+    lookup.searchFolders = {system, windows + "\\System", windows};
+  }
+  const std::string path = shell.ExpandEnvironment("%PATH%");
+  for (std::size_t start = 0; path != "%PATH%" && start <= path.size();) {
+    const std::size_t end = std::min(path.find(';', start), path.size());
+    if (end > start) lookup.searchFolders.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  return lookup;
+}
+
+bool IsInsideFolder(std::string_view path, std::string_view folder) {
+  while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.remove_suffix(1);
+  if (folder.empty() || path.starts_with(kNotFound) || path.size() <= folder.size() + 1) return false;
+  for (std::size_t at = path.find(".."); at != std::string_view::npos; at = path.find("..", at + 1)) {
+    const bool startsLevel = at == 0 || path[at - 1] == '\\' || path[at - 1] == '/';
+    const bool endsLevel = at + 2 == path.size() || path[at + 2] == '\\' || path[at + 2] == '/';
+    if (startsLevel && endsLevel) return false;
+  }
+  return StartsWithIgnoringCase(path, folder) && (path[folder.size()] == '\\' || path[folder.size()] == '/');
+}
+
+std::optional<std::string> ComServerOf(Registry& registry, Hive userHive, const std::string& userPrefix,
+                                       std::string_view classId, std::string_view serverKey) {
+  const std::string below = "\\CLSID\\" + std::string(classId) + "\\" + std::string(serverKey);
+  const std::pair<Hive, std::string> places[] = {{userHive, userPrefix + "Software\\Classes" + below},
+                                                 {Hive::LocalMachine, "SOFTWARE\\Classes" + below}};
+  for (const auto& [hive, path] : places) {
+    try {
+      const std::unique_ptr<RegistryKey> key = registry.OpenKey(hive, Utf8ToUtf16(path), kKeyQueryValue);
+      const std::optional<StoredValue> value = key ? key->QueryValue(u"") : std::nullopt;
+      if (!value || (value->type != regtype::kSz && value->type != regtype::kExpandSz)) continue;
+      std::u16string text = FromUtf16Le(value->data);
+      if (const std::size_t end = text.find(u'\0'); end != std::u16string::npos) text.resize(end);
+      return Utf16ToUtf8(text);
+    } catch (const Failure&) {
+      // A registration that cannot be read counts as none; the machine's may still say.
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace vq

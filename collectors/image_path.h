@@ -1,11 +1,18 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace vq {
+
+class FileSystem;
+class Registry;
+class Shell;
+enum class Hive : std::uint32_t;
 
 // How a launch string's file is looked for: the system's answers, asked
 // through functions so that the rules can be followed anywhere.
@@ -36,5 +43,23 @@ struct PathLookup {
 // the first space followed by a switch ('/' or '-'), or the whole text when
 // no switch follows (for rundll32: the DLL text up to the comma).
 std::string ImagePathOf(std::string_view launchString, const PathLookup& lookup);
+
+// The lookup process creation uses for the user the program runs as: files
+// as the file system has them, that user's variables, and System32, System,
+// the Windows folder, then PATH.
+PathLookup SystemPathLookup(Shell& shell, FileSystem& files);
+
+// True when the path (as ImagePathOf gives it) names a file inside the
+// folder, letter case aside; never for "File not found: ", nor for a path
+// that climbs with ".." (C:\Windows\..\Users\x.exe is not inside C:\Windows).
+bool IsInsideFolder(std::string_view path, std::string_view folder);
+
+// The server of a COM class as the user sees it: the default value of its
+// `serverKey` ("InprocServer32", "LocalServer32") in the user's own
+// registration (below `userPrefix` of `userHive`: Software\Classes\CLSID)
+// before the machine's (SOFTWARE\Classes\CLSID), as stored. nullopt where
+// neither registers it, or it cannot be read.
+std::optional<std::string> ComServerOf(Registry& registry, Hive userHive, const std::string& userPrefix,
+                                       std::string_view classId, std::string_view serverKey = "InprocServer32");
 
 }  // namespace vq

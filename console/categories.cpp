@@ -5,13 +5,13 @@ namespace vq {
 namespace {
 
 constexpr ConsoleCategory kCategories[] = {
-    {'l', "Logon"}, {'b', "Boot Execute"}, {'d', "AppInit"}, {'h', "Hijacks"}, {'s', "Services"},
+    {'l', "Logon"}, {'b', "Boot Execute"}, {'d', "AppInit"}, {'h', "Hijacks"}, {'s', "Services"}, {'s', "Drivers"}, {'t', "Tasks"},
 };
 
 // Letters the fleet tools' command lines may hold for sources we do not
-// gather (codecs, known DLLs, scheduled tasks …): accepted, so that their
-// command lines run unchanged, and they choose nothing.
-constexpr std::string_view kLettersListingNothing = "cegikmnoprtw";
+// gather (codecs, known DLLs …): accepted, so that their command lines run
+// unchanged, and they choose nothing.
+constexpr std::string_view kLettersListingNothing = "cegikmnoprw";
 
 }  // namespace
 

@@ -21,6 +21,10 @@ namespace {
 
 constexpr char kSystemWide[] = "System-wide";
 constexpr char kServicesKey[] = "SYSTEM\\CurrentControlSet\\Services";
+// Where the fleet tools' parsers find the scheduled tasks: one location for
+// all, each entry the task's full path ("\Vendor\Name"), as the published
+// output of the tool they replace has them.
+constexpr char kTaskScheduler[] = "Task Scheduler";
 constexpr std::int64_t kFileTimeOf1970 = 116444736000000000;  // 100 ns units from 1601 to 1970
 
 // The hive as the fleet tools write it before a key: "HKLM", "HKCU", "HKU".
@@ -119,26 +123,7 @@ const PathLookup& ConsoleListing::Lookup(const Row* row) {
     }
     return known->second;
   }
-  if (lookup_) return *lookup_;
-  lookup_.emplace();
-  lookup_->isFile = [this](const std::string& path) { return files_.IsFile(path); };
-  lookup_->expand = [this](const std::string& text) { return shell_.ExpandEnvironment(text); };
-  // Where process creation looks for a bare name: System32, System, Windows, then PATH.
-  std::string system;
-  try {
-    system = GetSpecialFolder(shell_, csidl::kSystem);
-  } catch (const Failure&) {
-  }
-  if (!system.empty()) {
-    const std::string windows = system.substr(0, system.rfind('\\'));
-    lookup_->searchFolders = {system, windows + "\\System", windows};
-  }
-  const std::string path = shell_.ExpandEnvironment("%PATH%");
-  for (std::size_t start = 0; path != "%PATH%" && start <= path.size();) {
-    const std::size_t end = std::min(path.find(';', start), path.size());
-    if (end > start) lookup_->searchFolders.push_back(path.substr(start, end - start));
-    start = end + 1;
-  }
+  if (!lookup_) lookup_ = SystemPathLookup(shell_, files_);
   return *lookup_;
 }
 
@@ -166,6 +151,7 @@ std::string ConsoleListing::Profile(const Row& row) {
 // "disabled" where the entry was switched off on Explorer's Startup apps page:
 // Windows then does not start it. A user's switches are in that user's hive.
 std::string ConsoleListing::Enabled(const Row& row) {
+  if (row.facts.disabled) return "disabled";
   const ListedUser* user = UserOf(row);
   std::optional<ApprovedList> list;
   std::u16string name;
@@ -221,6 +207,19 @@ std::optional<std::string> ConsoleListing::ServiceValue(const std::string& servi
   }
 }
 
+// The file a driver loads, found as the system finds it: a path relative to
+// the Windows folder (System32\drivers\x.sys), the NT forms, and with no
+// ImagePath at all System32\drivers\<name>.sys.
+std::string ConsoleListing::DriverImagePath(const std::string& name, const std::string& launchString) {
+  const std::string windows = shell_.ExpandEnvironment("%SystemRoot%");
+  std::string path = launchString;
+  if (path.empty()) path = "System32\\drivers\\" + name + ".sys";
+  const bool relative = path.find(':') == std::string::npos && !path.starts_with('\\') && !path.starts_with('%') &&
+                        !path.starts_with('"');
+  if (relative && windows != "%SystemRoot%") path = windows + "\\" + path;
+  return ImagePathOf(path, Lookup());
+}
+
 ConsoleEntry ConsoleListing::EntryOf(const Row& row, const ConsoleOptions& options, ImageInspector& inspector,
                                      bool& shown) {
   ConsoleEntry entry;
@@ -265,18 +264,37 @@ ConsoleEntry ConsoleListing::EntryOf(const Row& row, const ConsoleOptions& optio
     identity.emplace_back("kind", "file");
     AddName(identity, "path", file->Path());
     identity.emplace_back("removal", "delete");
+  } else if (const auto* task = row.facts.item ? std::get_if<ScheduledTaskItem>(&*row.facts.item) : nullptr) {
+    entry.location = kTaskScheduler;
+    entry.entry = Utf16ToUtf8(task->path.Full());
+    // A COM handler runs in its class's server, the user's registration before the machine's.
+    if (!row.facts.comClass.empty()) {
+      const std::optional<std::string> server =
+          ComServerOf(registry_, Hive::CurrentUser, "", row.facts.comClass, "InprocServer32");
+      if (server) entry.imagePath = ImagePathOf("\"" + *server + "\"", Lookup());
+    } else {
+      entry.imagePath = ImagePathOf(entry.launchString, Lookup());
+    }
+    identity.emplace_back("kind", "scheduled task");
+    AddName(identity, "path", task->path.Full());
+    if (!task->storeFile.empty()) AddName(identity, "storeFile", task->storeFile);
+    identity.emplace_back("removal", "delete");
   } else if (row.type == "SERVICES") {
-    entry.location = std::string("HKLM\\") + kServicesKey;
+    // Where the fleet tools' parsers find the services and drivers, spelt as
+    // the published output of the tool they replace spells it.
+    entry.location = "HKLM\\System\\CurrentControlSet\\Services";
     const std::string& name = row.texts[1];
     entry.entry = name;  // the service's key name; the window's Item is its display name
-    entry.launchString = ServiceValue(name, u"", u"ImagePath").value_or("");
-    entry.imagePath = ImagePathOf(entry.launchString, Lookup());
+    // The ImagePath as stored; where it cannot be read, as the manager holds it.
+    entry.launchString = ServiceValue(name, u"", u"ImagePath").value_or(row.facts.launchString);
+    const bool driver = row.facts.category == std::string_view(category::kDrivers);
+    entry.imagePath = driver ? DriverImagePath(name, entry.launchString) : ImagePathOf(entry.launchString, Lookup());
     // A service inside the system's own svchost runs its DLL (a program merely
-    // named so elsewhere is what runs).
+    // named so elsewhere is what runs): its Parameters key's, else its own key's.
     const std::string svchost = Lookup().searchFolders.empty() ? "" : Lookup().searchFolders[0] + "\\svchost.exe";
-    const std::optional<std::string> dll = !svchost.empty() && AsciiLower(entry.imagePath) == AsciiLower(svchost)
-                                               ? ServiceValue(name, u"Parameters", u"ServiceDll")
-                                               : std::nullopt;
+    const bool inSvchost = !svchost.empty() && AsciiLower(entry.imagePath) == AsciiLower(svchost);
+    std::optional<std::string> dll = inSvchost ? ServiceValue(name, u"Parameters", u"ServiceDll") : std::nullopt;
+    if (inSvchost && !dll) dll = ServiceValue(name, u"", u"ServiceDll");
     if (dll) {
       const std::string expanded = shell_.ExpandEnvironment(*dll);
       entry.imagePath = files_.IsFile(expanded) ? expanded : "File not found: " + expanded;
@@ -299,7 +317,8 @@ ConsoleEntry ConsoleListing::EntryOf(const Row& row, const ConsoleOptions& optio
   const bool inspected = !image.empty() && !image.starts_with("File not found: ") && !image.starts_with("\\\\.\\");
   const ImageFacts facts = inspected ? inspector.Facts(image) : ImageFacts{};
   entry.time = TimeText(facts.linkTime, options.utcTimes);
-  entry.description = facts.description;
+  // A service's own description stands in for its program's.
+  entry.description = row.facts.description.empty() ? facts.description : row.facts.description;
   entry.company = facts.company;
   entry.version = facts.version;
   entry.signer = facts.signer;
@@ -326,6 +345,13 @@ ConsoleEntry ConsoleListing::LocationOf(const Row& row, const ConsoleEntry& firs
     changed = KeyTime(value->hive, value->keyPath);
   } else if (row.type == "SERVICES") {
     changed = KeyTime(Hive::LocalMachine, Utf8ToUtf16(kServicesKey));
+  } else if (row.type == "TASKS") {
+    // The task store's folder, where it can be read.
+    try {
+      const std::string system = GetSpecialFolder(shell_, csidl::kSystem);
+      if (!system.empty()) changed = files_.LastModified(system + "\\Tasks");
+    } catch (const Failure&) {
+    }
   } else {
     try {
       changed = files_.LastModified(row.texts[1]);

@@ -71,6 +71,7 @@ class ConsoleListing final : public RowSink {
   std::string Enabled(const Row& row);
   std::string Profile(const Row& row);
   std::optional<std::int64_t> KeyTime(Hive hive, const std::u16string& path);
+  std::string DriverImagePath(const std::string& name, const std::string& launchString);
   std::optional<std::string> ServiceValue(const std::string& service, const std::u16string& key,
                                           const std::u16string& name);
   // How the program a command runs is found; for another user's entry, with

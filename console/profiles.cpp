@@ -4,7 +4,9 @@
 #include <set>
 #include <optional>
 
+#include "console/categories.h"
 #include "console/listing.h"
+#include "console/service_entries.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
 #include "platform/profiles.h"
@@ -156,12 +158,17 @@ std::string ProfileStartupFolder(Registry& registry, Shell& shell, Hive hive, co
 }
 
 void GatherEntries(ConsoleListing& listing, const Gathering& machine, Profiles& profiles,
-                   const std::optional<std::string>& user, std::vector<std::unique_ptr<LoadedHive>>& loaded) {
+                   const std::optional<std::string>& user, std::vector<std::unique_ptr<LoadedHive>>& loaded,
+                   std::string_view categories) {
+  // Only the sources whose entries the -a letters choose are read.
+  const bool logon = CategoryChosen(categories, category::kLogon);
+  const bool registry = logon || CategoryChosen(categories, category::kBootExecute) ||
+                        CategoryChosen(categories, category::kAppInit) || CategoryChosen(categories, category::kHijacks);
   const auto report = [&](const std::string& text) { listing.ReportFailure(text, "in the console edition ", 0); };
   const std::string currentSid = profiles.CurrentSid();
   std::vector<UserProfile> others;
   bool current = true;
-  if (user) {
+  if (user && registry) {
     others = OtherProfiles(machine.registry, machine.shell, profiles, currentSid);
     if (*user != "*") {
       current = NamesAccount(*user, machine.shell.AccountName()) ||
@@ -175,10 +182,14 @@ void GatherEntries(ConsoleListing& listing, const Gathering& machine, Profiles& 
   if (!current) gathering.user = std::nullopt;
   // SYSTEM's own hive is HKEY_USERS\.DEFAULT: listed once, as the running user's.
   gathering.defaultUser = currentSid != kSystemSid;
-  GetRegistryItems(gathering);
-  GetStartup(gathering);
-  GetSysFile(gathering);
-  GetServices(gathering);
+  if (registry) GetRegistryItems(gathering);
+  if (logon) GetStartup(gathering);
+  if (logon) GetSysFile(gathering);
+  // The services and drivers Windows will start, as its service control manager tells.
+  if (CategoryChosen(categories, category::kServices)) GetServiceEntries(gathering);
+  // The fleet tools list every task, Windows' own too.
+  gathering.windowsOwnTasks = true;
+  if (CategoryChosen(categories, category::kTasks)) GetTasks(gathering);
 
   for (const UserProfile& profile : others) {
     std::string prefix = profile.sid + "\\";
@@ -214,7 +225,7 @@ void GatherEntries(ConsoleListing& listing, const Gathering& machine, Profiles& 
                         ProfileStartupFolder(machine.registry, machine.shell, Hive::Users, prefix, environment)};
     listing.BeginUser({profile.account, profile.sid, prefix, std::move(environment)});
     GetRegistryItems(own);
-    GetStartup(own);
+    if (logon) GetStartup(own);
   }
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "collectors/gathering.h"
@@ -62,8 +63,10 @@ std::optional<std::string> ExpandWith(const std::string& text, const std::map<st
 // in is read from its NTUSER.DAT, loaded into `loaded`, which the caller
 // keeps until the list is written and then lets go, unloading each. A profile
 // that cannot be read, or a name no profile has, is reported, and the others
-// are listed.
+// are listed. Only the sources of the categories the -a letters choose are
+// read (with "*", every one).
 void GatherEntries(ConsoleListing& listing, const Gathering& machine, Profiles& profiles,
-                   const std::optional<std::string>& user, std::vector<std::unique_ptr<LoadedHive>>& loaded);
+                   const std::optional<std::string>& user, std::vector<std::unique_ptr<LoadedHive>>& loaded,
+                   std::string_view categories = "*");
 
 }  // namespace vq

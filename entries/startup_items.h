@@ -8,6 +8,7 @@
 
 #include "platform/file_system.h"
 #include "platform/registry.h"
+#include "platform/task_scheduler.h"
 
 namespace vq {
 
@@ -37,9 +38,17 @@ struct StartupFileItem {
   ExactPath Path() const { return ExactChild(exactFolder, name); }
 };
 
+// A scheduled task: its path as the Task Scheduler gave it, and the file of the
+// task store it was read from, in the exact form (empty where the scheduler
+// listed it itself).
+struct ScheduledTaskItem {
+  TaskPath path;
+  std::u16string storeFile;
+};
+
 // The rows of services and of system-file lines need nothing beyond their
 // texts: a service's key name is shown whole, and a system file is never changed.
-using StartupItem = std::variant<RegistryValueItem, StartupFileItem>;
+using StartupItem = std::variant<RegistryValueItem, StartupFileItem, ScheduledTaskItem>;
 
 // The fleet tools' names for the kinds of startup entry.
 namespace category {
@@ -48,13 +57,22 @@ inline constexpr char kBootExecute[] = "Boot Execute";
 inline constexpr char kAppInit[] = "AppInit";
 inline constexpr char kHijacks[] = "Hijacks";
 inline constexpr char kServices[] = "Services";
+inline constexpr char kDrivers[] = "Drivers";
+inline constexpr char kTasks[] = "Tasks";
 }  // namespace category
 
 // What a row stands for beyond its four texts, for whoever lists it.
 struct RowFacts {
+  RowFacts(std::optional<StartupItem> item = std::nullopt, const char* category = category::kLogon,
+           std::string launchString = {})
+      : item(std::move(item)), category(category), launchString(std::move(launchString)) {}
+
   std::optional<StartupItem> item;  // what a removal acts on; none for a service or a system-file line
   const char* category = category::kLogon;
   std::string launchString;  // the command as stored; empty where the row's texts name it (a service)
+  bool disabled = false;     // Windows will not start it (a task switched off)
+  std::string comClass;      // for what a COM class runs (a task's handler): the class, whose server is the program
+  std::string description;   // what the entry says of itself (a service's), in place of its program's
 };
 
 // The items of the rows of one gathering of the list, numbered as the rows

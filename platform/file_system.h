@@ -78,6 +78,12 @@ class FileSystem {
   // folder that does not exist yields no names; other failures throw Failure.
   virtual void ListFiles(const std::u16string& exactFolder, const std::string& namePattern,
                          const std::function<void(const std::u16string& name)>& each) = 0;
+  // Calls `each` with the name of every folder right inside the exact
+  // folder, as the system lists them and in its order: not "." and "..", and
+  // not a folder that leads elsewhere (a link, a junction). A folder that does
+  // not exist yields no names; other failures (no right to list it) throw Failure.
+  virtual void ListFolders(const std::u16string& exactFolder,
+                           const std::function<void(const std::u16string& name)>& each) = 0;
   // True when the file opens with no access rights requested, sharing read
   // and write, as an existing file, unbuffered and sequential; the handle is
   // closed at once. A folder never opens this way. Never throws.

@@ -14,6 +14,7 @@ constexpr ControlLayout kLayout[] = {
     {Control::Check3, ControlKind::CheckBox, "Startup", {1800, 300, 1335, 255}, true},
     {Control::Check2, ControlKind::CheckBox, "System", {3360, 300, 1335, 255}, true},
     {Control::Check4, ControlKind::CheckBox, "Services", {4920, 300, 1335, 255}, true},
+    {Control::Check5, ControlKind::CheckBox, "Tasks", {6480, 300, 1200, 255}, true},
     {Control::ProgressBar1, ControlKind::ProgressBar, "", {120, 7920, 7800, 405}, false},
 };
 

@@ -34,7 +34,7 @@ inline constexpr const char kFontFace[] = "Arial";
 inline constexpr int kWindowFontCentipoints = 900;   // 9 pt, window and list
 inline constexpr int kButtonFontCentipoints = 1125;  // 11.25 pt, the two buttons
 
-// In creation order; left to right the boxes read Registry, Startup, System, Services.
+// In creation order; left to right the boxes read Registry, Startup, System, Services, Tasks.
 std::span<const ControlLayout> Form1Layout();
 const ControlLayout& LayoutOf(Control control);
 

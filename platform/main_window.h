@@ -7,16 +7,17 @@
 
 namespace vq {
 
-// The controls of the main window, by their names.
-enum class Control { ListView1, PushButton1, PushButton4, Frame2, Check1, Check3, Check2, Check4, ProgressBar1 };
+// The controls of the main window, by their names; the Tasks box, which came
+// last, after the others, so that theirs keep their numbers.
+enum class Control { ListView1, PushButton1, PushButton4, Frame2, Check1, Check3, Check2, Check4, ProgressBar1, Check5 };
 
 // The window's mouse pointer, by the numbers the program has always used.
 enum class MousePointer { Default = 0, Hourglass = 11, Custom = 99 };
 
-// The four filter check boxes, named as the settings keys name them.
-enum class CheckBox { Check1, Check2, Check3, Check4 };
+// The filter check boxes, named as the settings keys name them.
+enum class CheckBox { Check1, Check2, Check3, Check4, Check5 };
 inline constexpr CheckBox kAllCheckBoxes[] = {CheckBox::Check1, CheckBox::Check2, CheckBox::Check3,
-                                              CheckBox::Check4};
+                                              CheckBox::Check4, CheckBox::Check5};
 
 // Where the mouse is, for the pointer rule. The check boxes have no area of their own.
 enum class PointerArea { Background, List, Frame, Button };

@@ -10,6 +10,7 @@
 #include "platform/settings_store.h"
 #include "platform/shell.h"
 #include "platform/skin.h"
+#include "platform/task_scheduler.h"
 
 namespace vq {
 
@@ -26,6 +27,7 @@ struct Platform {
   Clock& clock;
   ImageFiles& images;
   Profiles& profiles;
+  TaskScheduler& tasks;
 };
 
 }  // namespace vq

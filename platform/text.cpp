@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
 namespace vq {
 
@@ -175,6 +176,21 @@ bool HasUnpairedSurrogate(std::u16string_view text) {
     if (high) ++i;
   }
   return false;
+}
+
+std::string TextFileToUtf8(std::string_view bytes) {
+  auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  auto swapped = [](std::string_view big) {
+    std::string little(big);
+    for (std::size_t i = 0; i + 1 < little.size(); i += 2) std::swap(little[i], little[i + 1]);
+    return little;
+  };
+  if (bytes.size() >= 2 && at(0) == 0xFF && at(1) == 0xFE) return Utf16LeToUtf8(bytes.substr(2));
+  if (bytes.size() >= 2 && at(0) == 0xFE && at(1) == 0xFF) return Utf16LeToUtf8(swapped(bytes.substr(2)));
+  if (bytes.size() >= 3 && at(0) == 0xEF && at(1) == 0xBB && at(2) == 0xBF) bytes.remove_prefix(3);
+  else if (bytes.size() >= 2 && at(0) != 0 && at(1) == 0) return Utf16LeToUtf8(bytes);
+  else if (bytes.size() >= 2 && at(0) == 0 && at(1) != 0) return Utf16LeToUtf8(swapped(bytes));
+  return IsUtf8(bytes) ? std::string(bytes) : Utf16ToUtf8(Utf8ToUtf16(bytes));
 }
 
 bool IsUtf8(std::string_view text) {

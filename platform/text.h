@@ -32,6 +32,12 @@ std::string HexBytes(std::string_view bytes);
 // any text shown) cannot carry.
 bool HasUnpairedSurrogate(std::u16string_view text);
 
+// A text file's bytes as UTF-8, told by their byte-order mark: UTF-16LE or
+// UTF-16BE after theirs, UTF-8 after its own or with none; without a mark,
+// UTF-16 where its first character's zero byte shows it ("<\0"). The mark
+// itself is dropped; what does not decode becomes U+FFFD.
+std::string TextFileToUtf8(std::string_view bytes);
+
 // True when the bytes are well-formed UTF-8.
 bool IsUtf8(std::string_view text);
 

@@ -20,6 +20,7 @@
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_services.h"
 #include "platform/win32/win32_shell.h"
+#include "platform/win32/win32_task_scheduler.h"
 
 namespace {
 
@@ -106,11 +107,13 @@ int wmain(int argc, wchar_t** argv) {
   vq::win32::Win32Services services;
   vq::win32::Win32ImageFiles images;
   vq::win32::Win32Profiles profiles(registry);
+  vq::win32::Win32TaskScheduler tasks;
   // Hives loaded for the listing outlive every key the listing opens, and are
   // unloaded however the run ends.
   std::vector<std::unique_ptr<vq::LoadedHive>> loaded;
   vq::ConsoleListing listing(registry, shell, files, images, [](const std::string& line) { WriteError(line + "\r\n"); });
-  vq::GatherEntries(listing, {listing, registry, shell, files, services}, profiles, options.user, loaded);
+  vq::GatherEntries(listing, {listing, registry, shell, files, services, tasks}, profiles, options.user, loaded,
+                    options.categories);
 
   vq::win32::UniqueFileHandle file;
   HANDLE target = ::GetStdHandle(STD_OUTPUT_HANDLE);

@@ -14,6 +14,7 @@
 #include "platform/win32/win32_services.h"
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_skin.h"
+#include "platform/win32/win32_task_scheduler.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
@@ -30,7 +31,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     vq::win32::Win32Clock clock;
     vq::win32::Win32ImageFiles images;
     vq::win32::Win32Profiles profiles(registry);
-    vq::Form1 form({window, settings, files, registry, shell, services, skin, clock, images, profiles});
+    vq::win32::Win32TaskScheduler tasks;
+    vq::Form1 form({window, settings, files, registry, shell, services, skin, clock, images, profiles, tasks});
     window.SetEvents(&form);
     form.Form_Load();
     window.Show();

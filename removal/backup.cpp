@@ -313,6 +313,101 @@ void WalkBackup::FileRemoved(std::size_t entry, bool removed) {
   }
 }
 
+// A row built from other texts than the scheduler's names no task the backup can keep apart.
+bool IsSoundTaskPath(const TaskPath& path) {
+  const auto soundLevel = [](std::u16string_view level) {
+    if (level.empty() || level == u"." || level == u"..") return false;
+    return std::none_of(level.begin(), level.end(), [](char16_t c) {
+      return c < 0x20 || c == u':' || c == u'/' || c == u'"' || c == u'\\';
+    });
+  };
+  if (!path.folder.starts_with(u'\\') || !soundLevel(path.name)) return false;
+  for (std::size_t start = 1; start < path.folder.size();) {
+    const std::size_t end = std::min(path.folder.find(u'\\', start), path.folder.size());
+    if (!soundLevel(std::u16string_view(path.folder).substr(start, end - start))) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+namespace {
+
+// A name for the backup's copy that a plain path and a command can name:
+// the task's own when it is one, else its bytes in hex (a folder "NUL" or
+// "Vendor." would be taken for a device or trimmed).
+std::u16string BackupName(std::u16string_view name) {
+  if (!NeedsExactPath(name, 0)) return std::u16string(name);
+  return u"(" + HexDigits(Utf16ToUtf8(name)) + u")";
+}
+
+// Backup folders stay this short, so that every copy has a plain path.
+constexpr std::size_t kLongestTaskFolder = 200;
+
+}  // namespace
+
+// The folder below "Tasks" that takes a task of this scheduler folder ("\"
+// or "\Vendor\Sub"), made level by level where missing; the levels below a
+// path grown too long are left out.
+std::optional<ExactPath> WalkBackup::TaskFolderFor(const std::u16string& folder) {
+  std::string path = folder_ + "\\Tasks";
+  ExactPath exact = ExactChild(exactFolder_, u"Tasks");
+  if (files_.CreateFolder(path)) madeFolders_.push_back(path);
+  for (std::size_t start = 1; start < folder.size();) {
+    const std::size_t end = std::min(folder.find(u'\\', start), folder.size());
+    const std::u16string level = BackupName(folder.substr(start, end - start));
+    start = end + 1;
+    if (path.size() + 1 + Utf16ToUtf8(level).size() > kLongestTaskFolder) break;
+    path += "\\" + Utf16ToUtf8(level);
+    exact = ExactChild(exact, level);
+    if (files_.CreateFolder(path)) madeFolders_.push_back(path);
+  }
+  return exact;
+}
+
+std::optional<std::size_t> WalkBackup::SaveTask(const ScheduledTaskItem& task, std::string_view xml) {
+  if (stopped_) return std::nullopt;
+  try {
+    if (!IsSoundTaskPath(task.path) || !EnsureFolder()) return std::nullopt;
+    const std::optional<ExactPath> folder = TaskFolderFor(task.path.folder);
+    if (!folder) return std::nullopt;
+    ExactPath saved = ExactChild(*folder, BackupName(task.path.name) + u".xml");
+    if (PlainPath(saved).size() >= 255) saved = ExactChild(*folder, u"task " + Utf8ToUtf16(std::to_string(savedTasks_.size() + 1)) + u".xml");
+    {
+      std::unique_ptr<OutputFile> output = files_.CreateNewFile(saved);
+      madeFiles_.push_back(saved);
+      savedTasks_.push_back({task.path, saved, State::Pending});
+      output->Append("\xFF\xFE" + Utf16LeBytes(Utf8ToUtf16(xml)));
+      output->Flush();
+    }
+    // The note speaks of the task before it goes.
+    noteStale_ = true;
+    if (!WriteNote()) throw Failure("The restore note could not be written");
+    savedTasks_.back().state = State::Saved;
+    return savedTasks_.size() - 1;
+  } catch (...) {
+    // Nothing could be kept: the task stays, and what was begun of its copy goes.
+    if (!savedTasks_.empty() && savedTasks_.back().state == State::Pending) {
+      savedTasks_.back().state = State::Dropped;
+      try {
+        files_.ForcedDelete(savedTasks_.back().saved);
+      } catch (...) {
+      }
+    }
+    return std::nullopt;
+  }
+}
+
+void WalkBackup::TaskRemoved(std::size_t entry, bool removed) {
+  Task& task = savedTasks_.at(entry);
+  task.state = removed ? State::Removed : State::Failed;
+  if (removed) return;
+  try {
+    files_.ForcedDelete(task.saved);  // the task stays: its copy goes
+  } catch (...) {
+    task.copyLeft = true;
+  }
+}
+
 std::u16string WalkBackup::RestoreText() const {
   std::u16string text = u"Vellorin Quade saved these startup items before it removed them (" + Utf8ToUtf16(stamp_) +
                         u").\r\n";
@@ -395,9 +490,40 @@ std::u16string WalkBackup::RestoreText() const {
     if (!anyUnspellable) text += kPowerShellRestore;  // the copy is part of it
     text += powerShellCopies;
   }
+  // A command prompt expands "%" even between quotes: a task whose path or
+  // copy holds one is put back from PowerShell, which takes every character
+  // between single quotes as it is.
+  std::u16string tasks, powerShellTasks;
+  for (const Task& task : savedTasks_) {
+    if (!inBackup(task.state)) continue;
+    const std::u16string copy = PlainPath(task.saved);
+    if (task.path.Full().find(u'%') == std::u16string::npos && copy.find(u'%') == std::u16string::npos) {
+      tasks += u"    schtasks /create /tn \"" + task.path.Full() + u"\" /xml \"" + copy + u"\"\r\n";
+    } else {
+      powerShellTasks +=
+          u"    schtasks /create /tn " + PowerShellQuoted(task.path.Full()) + u" /xml " + PowerShellQuoted(copy) + u"\r\n";
+    }
+  }
+  if (!tasks.empty()) {
+    text += u"\r\nScheduled tasks: run these commands in a command prompt (as administrator for a task that runs\r\n"
+            u"as another user or with the highest rights):\r\n" +
+            tasks;
+  }
+  if (!powerShellTasks.empty()) {
+    text += u"\r\nA command prompt would change the names of these tasks (they hold \"%\"); run these lines in\r\n"
+            u"PowerShell (as administrator for a task that runs as another user or with the highest rights):\r\n" +
+            powerShellTasks;
+  }
+  if (!tasks.empty() || !powerShellTasks.empty()) {
+    text += u"A task that ran under a stored password asks for it again: add /ru \"<account>\" /rp \"<password>\"\r\n"
+            u"to its line.\r\n";
+  }
   std::u16string leftovers;
   for (const File& file : savedFiles_) {
     if (file.copyLeft) leftovers += u"    " + SavedPath(file) + u"\r\n";
+  }
+  for (const Task& task : savedTasks_) {
+    if (task.copyLeft) leftovers += u"    " + PlainPath(task.saved) + u"\r\n";
   }
   if (!leftovers.empty()) {
     text += u"\r\nThese are copies of files that were not removed and are still in their place: do not copy them\r\n"
@@ -466,8 +592,9 @@ void WalkBackup::Finish() {
                        [](const auto& item) { return item.state == State::Saved || item.state == State::Removed; });
   };
   const bool copyLeft =
-      std::any_of(savedFiles_.begin(), savedFiles_.end(), [](const File& file) { return file.copyLeft; });
-  if (!removedAny(values_) && !removedAny(savedFiles_) && !copyLeft) {
+      std::any_of(savedFiles_.begin(), savedFiles_.end(), [](const File& file) { return file.copyLeft; }) ||
+      std::any_of(savedTasks_.begin(), savedTasks_.end(), [](const Task& task) { return task.copyLeft; });
+  if (!removedAny(values_) && !removedAny(savedFiles_) && !removedAny(savedTasks_) && !copyLeft) {
     RemoveEverythingMade();
     return;
   }

@@ -15,6 +15,11 @@
 
 namespace vq {
 
+// True for a path as the Task Scheduler gives a task: its folder starts with
+// "\", and no level of it nor its name is empty, "." or "..", or holds ":",
+// "/", a quote or a control character. The backup saves no other.
+bool IsSoundTaskPath(const TaskPath& path);
+
 // What a removal saves before it removes, so that nothing removed is lost.
 // An item that could not be saved is not removed; one whose removal failed
 // does not stay in the backup.
@@ -38,9 +43,14 @@ class RemovalBackup {
   // Saves one file of a Startup folder; for a kept copy, `entry` is the
   // number of its entry.
   virtual FileSaved SaveFile(const StartupFileItem& file, std::size_t& entry) = 0;
-  // How the removal of a saved value or of a kept file went.
+  // Saves a scheduled task's XML (UTF-8 text), on the disk when it returns,
+  // the restore note naming it. Returns the number of its entry; nullopt when
+  // it could not be saved: the task must stay.
+  virtual std::optional<std::size_t> SaveTask(const ScheduledTaskItem& task, std::string_view xml) = 0;
+  // How the removal of a saved value, a kept file or a saved task went.
   virtual void ValueRemoved(std::size_t entry, bool removed) = 0;
   virtual void FileRemoved(std::size_t entry, bool removed) = 0;
+  virtual void TaskRemoved(std::size_t entry, bool removed) = 0;
   // The walk is over: the backup is completed, or removed when nothing was removed.
   virtual void Finish() = 0;
 };
@@ -56,6 +66,8 @@ class RemovalBackup {
 //   under their exact names (" (2)" … where a folder already holds the name),
 //   moved there where the volume allows it (a move keeps every byte,
 //   attribute and time), copied otherwise.
+// - scheduled tasks go to "Tasks" under their folder paths as <name>.xml,
+//   UTF-16LE after a byte-order mark, as "schtasks /create /xml" takes them;
 // - "How to restore.txt" (UTF-16LE) tells how to put everything back; it is
 //   written before the first removal and brought up to date before every
 //   removal it must speak of, so a walk cut short leaves a complete backup.
@@ -69,6 +81,8 @@ class WalkBackup final : public RemovalBackup {
   FileSaved SaveFile(const StartupFileItem& file, std::size_t& entry) override;
   void ValueRemoved(std::size_t entry, bool removed) override;
   void FileRemoved(std::size_t entry, bool removed) override;
+  std::optional<std::size_t> SaveTask(const ScheduledTaskItem& task, std::string_view xml) override;
+  void TaskRemoved(std::size_t entry, bool removed) override;
   void Finish() override;
 
   // The backup's folder; empty until something was saved.
@@ -98,7 +112,15 @@ class WalkBackup final : public RemovalBackup {
     bool copyLeft = false;  // a copy of a file that stayed, which could not be deleted
   };
 
+  struct Task {
+    TaskPath path;
+    ExactPath saved;
+    State state;
+    bool copyLeft = false;  // the saved XML of a task that stayed, which could not be deleted
+  };
+
   bool EnsureFolder();
+  std::optional<ExactPath> TaskFolderFor(const std::u16string& folder);
   void CutBack();
   std::optional<std::size_t> FilesFolderFor(const StartupFileItem& file, std::optional<std::size_t> after);
   ExactPath SavedPath(const File& file) const;
@@ -129,6 +151,7 @@ class WalkBackup final : public RemovalBackup {
 
   std::vector<FilesFolder> filesFolders_;
   std::vector<File> savedFiles_;
+  std::vector<Task> savedTasks_;
   // The note is made anew only when what it says may have changed: its
   // first registry value, a value the registry editor cannot spell, a
   // folder's first file, a file that needs its exact path.

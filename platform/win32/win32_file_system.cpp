@@ -164,6 +164,28 @@ void Win32FileSystem::ListFiles(const std::u16string& exactFolder, const std::st
   folders_[folder] = std::move(facts);
 }
 
+void Win32FileSystem::ListFolders(const std::u16string& exactFolder,
+                                  const std::function<void(const std::u16string& name)>& each) {
+  const std::wstring pattern = Wide(ExactChild(exactFolder, u"*"));
+  WIN32_FIND_DATAW found{};
+  UniqueFindHandle find(::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchLimitToDirectories,
+                                           nullptr, FIND_FIRST_EX_LARGE_FETCH));
+  if (!find) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
+    throw Win32Failure("FindFirstFileExW", error);
+  }
+  do {
+    // The limit to folders is only a hint to the system: the attributes decide.
+    const DWORD attributes = found.dwFileAttributes;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+    const std::wstring_view name(found.cFileName);
+    if (name == L"." || name == L"..") continue;
+    each(std::u16string(name.begin(), name.end()));
+  } while (::FindNextFileW(find.get(), &found));
+  if (::GetLastError() != ERROR_NO_MORE_FILES) ThrowLastError("FindNextFileW");
+}
+
 bool Win32FileSystem::OpensForPresence(const ExactPath& path) {
   UniqueFileHandle file(::CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));

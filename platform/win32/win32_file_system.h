@@ -25,6 +25,8 @@ class Win32FileSystem final : public FileSystem {
   std::u16string ExactFolder(const std::string& folder) override;
   void ListFiles(const std::u16string& exactFolder, const std::string& namePattern,
                  const std::function<void(const std::u16string& name)>& each) override;
+  void ListFolders(const std::u16string& exactFolder,
+                   const std::function<void(const std::u16string& name)>& each) override;
   bool OpensForPresence(const ExactPath& path) override;
   void PlainDelete(const ExactPath& path) override;
   void ForcedDelete(const ExactPath& path) override;

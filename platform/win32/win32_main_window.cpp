@@ -20,7 +20,8 @@ constexpr std::uint32_t kSystemColourBit = 0x80000000u;
 constexpr int kDefaultColumnTwips = 1440;
 
 // The control of each filter box, in the order of CheckBox.
-constexpr Control kControlOfBox[] = {Control::Check1, Control::Check2, Control::Check3, Control::Check4};
+constexpr Control kControlOfBox[] = {Control::Check1, Control::Check2, Control::Check3, Control::Check4,
+                                     Control::Check5};
 
 Failure IndexOutOfBounds() { return Failure("Index out of bounds"); }
 
@@ -222,7 +223,8 @@ std::optional<LRESULT> Win32MainWindow::OnMessage(UINT message, WPARAM wParam, L
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN: {
       const int id = ::GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
-      if (id == ControlId(Control::Frame2) || (id >= ControlId(Control::Check1) && id <= ControlId(Control::Check4))) {
+      if (id == ControlId(Control::Frame2) || (id >= ControlId(Control::Check1) && id <= ControlId(Control::Check4)) ||
+          id == ControlId(Control::Check5)) {
         const BackColour& colour = controlColours_[static_cast<std::size_t>(id - ControlId(Control::ListView1))];
         ::SetBkColor(reinterpret_cast<HDC>(wParam), colour.Colour());
         return reinterpret_cast<LRESULT>(colour.Brush());

@@ -79,7 +79,7 @@ class Win32MainWindow : public MainWindow {
 
   HINSTANCE instance_;
   HWND hwnd_ = nullptr;
-  std::array<HWND, 9> controls_{};
+  std::array<HWND, 10> controls_{};
   WindowEvents* events_ = nullptr;
   UINT dpi_ = 96;
   UniqueFont windowFont_;
@@ -97,9 +97,9 @@ class Win32MainWindow : public MainWindow {
     std::uint32_t colour_ = 0xFFFFFF;  // the white design
     UniqueBrush brush_{::CreateSolidBrush(RGB(255, 255, 255))};
   };
-  // The window's own, then those of Frame2 and the four check boxes, by control.
+  // The window's own, then those of Frame2 and the check boxes, by control.
   BackColour formColour_;
-  std::array<BackColour, 9> controlColours_{};
+  std::array<BackColour, 10> controlColours_{};
   MousePointer pointer_ = MousePointer::Default;
   std::wstring applicationTitle_;
   std::vector<int> columnTwips_;

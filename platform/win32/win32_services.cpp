@@ -4,6 +4,9 @@
 
 #include <wbemidl.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "platform/failure.h"
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"
@@ -105,6 +108,85 @@ std::unique_ptr<ManagementNamespace> Win32Services::ConnectManagement(const std:
                   ::CoSetProxyBlanket(services.get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
                                       RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE));
   return std::make_unique<Win32ManagementNamespace>(std::move(services));
+}
+
+namespace {
+
+// The answer of a two-call query into a buffer that grows to the size the
+// system asks for; false with the system's error when it failed otherwise.
+template <class Query>
+bool QueryGrowing(std::vector<BYTE>& buffer, DWORD& error, Query&& query) {
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    DWORD needed = 0;
+    if (query(buffer.data(), static_cast<DWORD>(buffer.size()), &needed)) return true;
+    error = ::GetLastError();
+    if (error != ERROR_INSUFFICIENT_BUFFER && error != ERROR_MORE_DATA) return false;
+    buffer.resize(std::max<std::size_t>(needed, buffer.size() * 2));
+  }
+  return false;
+}
+
+std::string Text(const wchar_t* text) { return text ? Narrow(text) : std::string(); }
+
+}  // namespace
+
+std::vector<ServiceConfig> Win32Services::ListServiceConfigs(std::vector<ServiceFault>& faults) {
+  UniqueScHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE));
+  if (!manager) ThrowLastError("OpenSCManagerW");
+  std::vector<ServiceConfig> configs;
+  std::vector<BYTE> listing(64 * 1024);
+  DWORD resume = 0;
+  for (bool more = true; more;) {
+    DWORD needed = 0, returned = 0;
+    more = false;
+    if (!::EnumServicesStatusExW(manager.get(), SC_ENUM_PROCESS_INFO, SERVICE_WIN32 | SERVICE_DRIVER,
+                                 SERVICE_STATE_ALL, listing.data(), static_cast<DWORD>(listing.size()), &needed,
+                                 &returned, &resume, nullptr)) {
+      const DWORD error = ::GetLastError();
+      if (error != ERROR_MORE_DATA) throw Win32Failure("EnumServicesStatusExW", error);
+      more = true;
+      if (returned == 0) listing.resize(std::max<std::size_t>(needed, listing.size() * 2));
+    }
+    const auto* listed = reinterpret_cast<const ENUM_SERVICE_STATUS_PROCESSW*>(listing.data());
+    for (DWORD i = 0; i < returned; ++i) {
+      ServiceConfig config;
+      config.name = Text(listed[i].lpServiceName);
+      config.displayName = Text(listed[i].lpDisplayName);
+      config.type = listed[i].ServiceStatusProcess.dwServiceType;
+      config.state = listed[i].ServiceStatusProcess.dwCurrentState;
+      UniqueScHandle opened(::OpenServiceW(manager.get(), listed[i].lpServiceName, SERVICE_QUERY_CONFIG));
+      DWORD error = opened ? ERROR_SUCCESS : ::GetLastError();
+      std::vector<BYTE> buffer(8 * 1024);
+      if (opened && QueryGrowing(buffer, error, [&](BYTE* data, DWORD size, DWORD* needed) {
+            return ::QueryServiceConfigW(opened.get(), reinterpret_cast<QUERY_SERVICE_CONFIGW*>(data), size, needed);
+          })) {
+        const auto* query = reinterpret_cast<const QUERY_SERVICE_CONFIGW*>(buffer.data());
+        config.configRead = true;
+        config.startType = query->dwStartType;
+        config.binaryPath = Text(query->lpBinaryPathName);
+        // The description and the delayed start are extras: a service without them is as listed.
+        DWORD ignored = 0;
+        if (QueryGrowing(buffer, ignored, [&](BYTE* data, DWORD size, DWORD* needed) {
+              return ::QueryServiceConfig2W(opened.get(), SERVICE_CONFIG_DESCRIPTION, data, size, needed);
+            })) {
+          config.description = Text(reinterpret_cast<const SERVICE_DESCRIPTIONW*>(buffer.data())->lpDescription);
+        }
+        if (QueryGrowing(buffer, ignored, [&](BYTE* data, DWORD size, DWORD* needed) {
+              return ::QueryServiceConfig2W(opened.get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO, data, size, needed);
+            })) {
+          config.delayed =
+              reinterpret_cast<const SERVICE_DELAYED_AUTO_START_INFO*>(buffer.data())->fDelayedAutostart != FALSE;
+        }
+      } else if (error == ERROR_SERVICE_DOES_NOT_EXIST || error == ERROR_SERVICE_MARKED_FOR_DELETE) {
+        continue;  // gone since it was listed
+      } else if (error != ERROR_ACCESS_DENIED) {
+        faults.push_back({config.name, SystemMessage(error)});
+        continue;
+      }
+      configs.push_back(std::move(config));
+    }
+  }
+  return configs;
 }
 
 std::uint32_t Win32Services::StopService(const std::string& name) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
 #include <wincrypt.h>
 
 #include <algorithm>
@@ -123,6 +124,99 @@ TEST_F(ConsoleEdition, FleetCommandLinesRunUnchangedAndNoNameForgesARow) {
   TempFolder folder;
   const std::wstring file = folder.path() + L"\\autoruns.csv";
   EXPECT_GT(CsvOf(L"-c -h -s * -o \"" + file + L"\"", file).size(), 2u);
+}
+
+// Scheduled tasks under -a t: one "Task Scheduler" location, each task by its
+// full path, a switched-off one disabled, and -j naming the task exactly.
+TEST_F(ConsoleEdition, ScheduledTasksWhereTheFleetToolsLookForThem) {
+  if (!OnWine()) GTEST_SKIP() << "writes the machine's task store: under Wine only";
+  const std::wstring folder = ShellFolder(CSIDL_SYSTEM) + L"\\Tasks\\VqConsole";
+  ::SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+  const std::wstring xml = L"<?xml version=\"1.0\" encoding=\"UTF-16\"?><Task xmlns=\"http://schemas.microsoft.com/"
+                           L"windows/2004/02/mit/task\"><Settings><Enabled>false</Enabled></Settings><Actions><Exec>"
+                           L"<Command>%windir%\\system32\\winver.exe</Command><Arguments>/x</Arguments></Exec>"
+                           L"</Actions></Task>";
+  WriteFileBytes(folder + L"\\Off", "\xFF\xFE" + Utf16Bytes(xml, false));
+  const Rows rows = CsvOf(L"-nobanner -a t -c");
+  EmptyFolder(folder);
+  ::RemoveDirectoryW(folder.c_str());
+  ASSERT_FALSE(rows.empty());
+  const auto& header = rows.front();
+  const int entry = Column(header, L"Entry"), location = Column(header, L"Entry Location");
+  int found = 0;
+  for (const auto& row : rows) {
+    if (row == header) continue;
+    EXPECT_EQ(row[location], L"Task Scheduler");
+    EXPECT_EQ(row[Column(header, L"Category")], L"Tasks");
+    if (row[entry] != L"\\VqConsole\\Off") continue;
+    ++found;
+    EXPECT_EQ(row[Column(header, L"Enabled")], L"disabled");
+    EXPECT_EQ(row[Column(header, L"Launch String")], L"%windir%\\system32\\winver.exe /x");
+    EXPECT_EQ(row[Column(header, L"Image Path")], L"C:\\windows\\system32\\winver.exe");
+    EXPECT_EQ(row[Column(header, L"Profile")], L"System-wide");
+  }
+  EXPECT_EQ(found, 1);
+}
+
+// Services as Windows will start them under -a s, from the service control
+// manager: an automatic one that is not running, a kernel driver of system
+// start; not a demand-start one that is stopped, nor a disabled one.
+TEST_F(ConsoleEdition, ServicesAndDriversWindowsWillStart) {
+  struct Installed {
+    const wchar_t* name;
+    DWORD type, start;
+    const wchar_t* path;
+    bool listed;
+  };
+  const Installed installed[] = {
+      {L"VqAutoStopped", SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, L"\"C:\\vq missing\\auto.exe\" -k", true},
+      {L"VqDemandStopped", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, L"C:\\vq\\demand.exe", false},
+      {L"VqDisabled", SERVICE_WIN32_SHARE_PROCESS, SERVICE_DISABLED, L"C:\\vq\\off.exe", false},
+      {L"VqDriver", SERVICE_KERNEL_DRIVER, SERVICE_SYSTEM_START, L"System32\\drivers\\vqdrv.sys", true},
+  };
+  SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE);
+  ASSERT_NE(manager, nullptr);
+  for (const Installed& service : installed) {
+    SC_HANDLE made = ::CreateServiceW(manager, service.name, service.name, SERVICE_ALL_ACCESS, service.type,
+                                      service.start, SERVICE_ERROR_IGNORE, service.path, nullptr, nullptr, nullptr,
+                                      nullptr, nullptr);
+    EXPECT_NE(made, nullptr) << Narrow(service.name);
+    if (made) ::CloseServiceHandle(made);
+  }
+  const Rows rows = CsvOf(L"-nobanner -a s -c");
+  for (const Installed& service : installed) {
+    if (SC_HANDLE made = ::OpenServiceW(manager, service.name, DELETE)) {
+      ::DeleteService(made);
+      ::CloseServiceHandle(made);
+    }
+  }
+  ::CloseServiceHandle(manager);
+  ASSERT_FALSE(rows.empty());
+  const auto& header = rows.front();
+  const int entry = Column(header, L"Entry"), category = Column(header, L"Category");
+  std::map<std::wstring, std::vector<std::wstring>> byName;
+  for (const auto& row : rows) {
+    if (&row == &rows.front() || row[entry].empty()) continue;
+    EXPECT_TRUE(row[category] == L"Services" || row[category] == L"Drivers") << Narrow(row[entry]);
+    EXPECT_EQ(row[Column(header, L"Entry Location")], L"HKLM\\System\\CurrentControlSet\\Services");
+    byName[row[entry]] = row;
+  }
+  for (const Installed& service : installed) EXPECT_EQ(byName.count(service.name), service.listed) << Narrow(service.name);
+  if (byName.count(L"VqAutoStopped")) {
+    const auto& row = byName[L"VqAutoStopped"];
+    EXPECT_EQ(row[category], L"Services");
+    EXPECT_EQ(row[Column(header, L"Launch String")], L"\"C:\\vq missing\\auto.exe\" -k");
+    EXPECT_EQ(row[Column(header, L"Image Path")], L"File not found: C:\\vq missing\\auto.exe");
+    EXPECT_EQ(row[Column(header, L"Description")], L"VqAutoStopped:");
+    EXPECT_EQ(row[Column(header, L"Enabled")], L"enabled");
+  }
+  if (byName.count(L"VqDriver")) {
+    EXPECT_EQ(byName[L"VqDriver"][category], L"Drivers");
+    EXPECT_EQ(byName[L"VqDriver"][Column(header, L"Image Path")],
+              L"File not found: C:\\windows\\System32\\drivers\\vqdrv.sys");
+  }
+  // Wine's own, as Wine configures them: its automatic services, and its drivers that are not disabled.
+  EXPECT_TRUE(byName.count(L"RpcSs") || byName.count(L"PlugPlay")) << "Wine's own automatic services";
 }
 
 // Each collector's own decoding and parsing, as its published script or

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <set>
 
 #include "e2e/harness.h"
 #include "e2e/program_test.h"
@@ -66,6 +67,7 @@ TEST_F(ProgramTest, OpensCentredWithTheDesignedLayoutAndDefaultFilters) {
       {kCheck3, L"Button", L"Startup", 120 + 1800, 7050 + 300, 1335, 255},
       {kCheck2, L"Button", L"System", 120 + 3360, 7050 + 300, 1335, 255},
       {kCheck4, L"Button", L"Services", 120 + 4920, 7050 + 300, 1335, 255},
+      {kCheck5, L"Button", L"Tasks", 120 + 6480, 7050 + 300, 1200, 255},
       {kProgressBar1, L"msctls_progress32", L"", 120, 7920, 7800, 405},
   };
   for (const Expected& c : controls) {
@@ -97,12 +99,13 @@ TEST_F(ProgramTest, OpensCentredWithTheDesignedLayoutAndDefaultFilters) {
   HWND progress = ::GetDlgItem(form, kProgressBar1);
   EXPECT_EQ(::SendMessageW(progress, PBM_GETPOS, 0, 0), 0);
 
-  EXPECT_EQ(CheckStates(form), (std::vector<int>{1, 1, 1, 0}));
-  // Restoring a box from its default counts as a click: the three ticked ones are written back.
+  EXPECT_EQ(CheckStates(form), (std::vector<int>{1, 1, 1, 0, 1}));
+  // Restoring a box from its default counts as a click: the four ticked ones are written back.
   EXPECT_EQ(StoredSetting(L"Check1"), L"1");
   EXPECT_EQ(StoredSetting(L"Check2"), L"1");
   EXPECT_EQ(StoredSetting(L"Check3"), L"1");
   EXPECT_EQ(StoredSetting(L"Check4"), L"<absent>");
+  EXPECT_EQ(StoredSetting(L"Check5"), L"1");
 
   // White design: window background, frame and check boxes.
   HDC screen = ::GetDC(nullptr);
@@ -115,6 +118,7 @@ TEST_F(ProgramTest, OpensCentredWithTheDesignedLayoutAndDefaultFilters) {
   EXPECT_EQ(colourAt(form, 2, 2), RGB(255, 255, 255));
   EXPECT_EQ(colourAt(form, frame.right - 10, frame.bottom - 8), RGB(255, 255, 255)) << "inside the frame";
   EXPECT_EQ(colourAt(::GetDlgItem(form, kCheck4), px(1335) - 2, 2), RGB(255, 255, 255)) << "check box";
+  EXPECT_EQ(colourAt(::GetDlgItem(form, kCheck5), px(1200) - 2, 2), RGB(255, 255, 255)) << "the Tasks box";
   ::ReleaseDC(nullptr, screen);
 
   ::CreateDirectoryW((BuildFolder() + L"\\artifacts").c_str(), nullptr);
@@ -139,7 +143,7 @@ TEST_F(ProgramTest, FilterClicksAreStoredAtOnceAndRestoredAtTheNextStart) {
   AppProcess app(ProgramPath());
   HWND form = app.WaitForMainWindow();
   ASSERT_NE(form, nullptr);
-  EXPECT_EQ(CheckStates(form), (std::vector<int>{0, 1, 1, 1}));
+  EXPECT_EQ(CheckStates(form), (std::vector<int>{0, 1, 1, 1, 1}));
   CloseAndExpectExit(app, form);
 }
 
@@ -169,7 +173,7 @@ TEST_F(ProgramTest, HandPointerOverTheButtonsOnly) {
   HWND form = app.WaitForMainWindow();
   ASSERT_NE(form, nullptr);
   const RECT frame = ChildRect(form, ::GetDlgItem(form, kFrame2));
-  const POINT inFrame{frame.right - 20, (frame.top + frame.bottom) / 2};  // right of the last box
+  const POINT inFrame{frame.right - 5, (frame.top + frame.bottom) / 2};  // right of the last box
   const POINT background{3, 3};
   // The program's cursor handles are its own, so they are compared with each
   // other: the hand over the buttons, something else over the list, the frame
@@ -201,7 +205,7 @@ TEST_F(ProgramTest, StoredWordThatIsNoNumberShowsTheErrorBoxForItsStatement) {
 
   HWND form = app.WaitForMainWindow();
   ASSERT_NE(form, nullptr);
-  EXPECT_EQ(CheckStates(form), (std::vector<int>{1, 0, 1, 0}));
+  EXPECT_EQ(CheckStates(form), (std::vector<int>{1, 0, 1, 0, 1}));
   EXPECT_EQ(StoredSetting(L"Check2"), L"abc");
   CloseAndExpectExit(app, form);
 }
@@ -212,7 +216,7 @@ TEST_F(ProgramTest, StoredTwoShowsGreyedAndAClickTicksAndStoresIt) {
   AppProcess app(ProgramPath());
   HWND form = app.WaitForMainWindow();
   ASSERT_NE(form, nullptr);
-  EXPECT_EQ(CheckStates(form), (std::vector<int>{1, BST_INDETERMINATE, 1, 1}));
+  EXPECT_EQ(CheckStates(form), (std::vector<int>{1, BST_INDETERMINATE, 1, 1, 1}));
   ::SendMessageW(::GetDlgItem(form, kCheck2), BM_CLICK, 0, 0);
   EXPECT_EQ(CheckState(form, kCheck2), 1);
   EXPECT_EQ(StoredSetting(L"Check2"), L"1");
@@ -343,10 +347,12 @@ TEST_F(ProgramTest, ListAfterStartUpIsEverySeededItemInOrder) {
   CloseAndExpectExit(app, form);
 
   // The console edition lists the same entries, in the same order, as the
-  // fleet tools name them, and opens no window (a box would never return).
+  // fleet tools name them, and opens no window (a box would never return);
+  // of the services, those Windows will start as well as those running.
   const ConsoleRun console = RunConsole(L"-nobanner -a * -ct");
   EXPECT_EQ(console.exitCode, 0u) << console.err;
   std::vector<std::pair<std::wstring, std::wstring>> listed, shown;
+  std::set<std::wstring> services;
   const std::wstring text = FromMarkedUtf16(console.out).value_or(L"");
   for (std::size_t at = text.find(L"\r\n") + 2; at < text.size(); at = text.find(L"\r\n", at) + 2) {
     std::vector<std::wstring> fields(1);
@@ -357,7 +363,12 @@ TEST_F(ProgramTest, ListAfterStartUpIsEverySeededItemInOrder) {
         fields.back() += text[i];  // none of the seeded texts holds a quote, a tab or a line break
       }
     }
-    if (fields.size() > 2 && !fields[2].empty()) listed.emplace_back(fields[1], fields[2]);
+    if (fields.size() <= 4 || fields[2].empty()) continue;
+    if (fields[4] == L"Services" || fields[4] == L"Drivers") {
+      services.insert(fields[2]);
+    } else {
+      listed.emplace_back(fields[1], fields[2]);
+    }
   }
   for (const auto& row : expected) {
     if (row[0] == L"SERVICES") continue;  // asked anew below
@@ -368,10 +379,8 @@ TEST_F(ProgramTest, ListAfterStartUpIsEverySeededItemInOrder) {
     }
     shown.emplace_back(location, row[2]);
   }
-  for (const auto& [name, display] : RunningServices()) {
-    shown.emplace_back(L"HKLM\\SYSTEM\\CurrentControlSet\\Services", name);
-  }
   EXPECT_EQ(listed, shown);
+  for (const auto& [name, display] : RunningServices()) EXPECT_TRUE(services.count(name)) << "a running service is listed";
 
   ClearAutorunKeys();
   EmptyFolder(user);

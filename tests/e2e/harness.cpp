@@ -464,14 +464,13 @@ void DeleteRegistryKey(HKEY root, const std::wstring& key) {
   }
 }
 
-DWORD RegImport(const std::wstring& file) {
+DWORD RunProgram(const std::wstring& commandLine) {
   // Under load a process now and then fails to start, or ends before it has
-  // run, with ~0 (seen once in 700 imports under Wine): the import is tried
-  // again, which sets the same values once more.
+  // run, with ~0 (seen once in 700 imports under Wine): it is tried again.
   DWORD code = ~0u;
   for (int attempt = 0; attempt < 3 && code == ~0u; ++attempt) {
     if (attempt > 0) ::Sleep(200);
-    std::wstring command = L"reg.exe import \"" + file + L"\"";
+    std::wstring command = commandLine;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -486,6 +485,9 @@ DWORD RegImport(const std::wstring& file) {
   }
   return code;
 }
+
+// Importing the same file again sets the same values once more.
+DWORD RegImport(const std::wstring& file) { return RunProgram(L"reg.exe import \"" + file + L"\""); }
 
 bool OnWine() { return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
 

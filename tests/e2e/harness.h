@@ -138,6 +138,8 @@ std::optional<std::wstring> FromMarkedUtf16(const std::string& bytes);
 std::wstring ReadRegistryText(HKEY root, const std::wstring& key, const std::wstring& name);
 // Deletes the key (whose names may hold U+0000) with everything below it.
 void DeleteRegistryKey(HKEY root, const std::wstring& key);
+// Runs a command line without a window and waits for it (a minute at most); its exit code.
+DWORD RunProgram(const std::wstring& commandLine);
 // Runs the system's own "reg import" on a registry editor file; its exit code.
 DWORD RegImport(const std::wstring& file);
 

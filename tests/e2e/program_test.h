@@ -17,7 +17,8 @@
 namespace vq::e2e {
 
 constexpr int kListView1 = 1000, kPushButton1 = 1001, kPushButton4 = 1002, kFrame2 = 1003, kCheck1 = 1004,
-              kCheck3 = 1005, kCheck2 = 1006, kCheck4 = 1007, kProgressBar1 = 1008;
+              kCheck3 = 1005, kCheck2 = 1006, kCheck4 = 1007, kProgressBar1 = 1008,
+              kCheck5 = 1009;
 
 inline std::wstring Widen(const char* ascii) { return std::wstring(ascii, ascii + strlen(ascii)); }
 
@@ -29,7 +30,8 @@ inline std::wstring ErrorReport(const std::wstring& description, const std::wstr
 inline int CheckState(HWND form, int id) { return static_cast<int>(::SendMessageW(::GetDlgItem(form, id), BM_GETCHECK, 0, 0)); }
 
 inline std::vector<int> CheckStates(HWND form) {
-  return {CheckState(form, kCheck1), CheckState(form, kCheck2), CheckState(form, kCheck3), CheckState(form, kCheck4)};
+  return {CheckState(form, kCheck1), CheckState(form, kCheck2), CheckState(form, kCheck3), CheckState(form, kCheck4),
+          CheckState(form, kCheck5)};
 }
 
 class ProgramTest : public ::testing::Test {

@@ -69,7 +69,7 @@ class FakeWindow : public MainWindow, public FailurePlan {
   std::vector<std::string> columns;
   std::vector<int> columnWidths;
   std::vector<Row> rows;
-  int checks[4] = {0, 0, 0, 0};
+  int checks[5] = {0, 0, 0, 0, 0};
   MousePointer pointer = MousePointer::Default;
   std::string caption, applicationTitle, customPointerImage;
   bool commandsEnabled = true;
@@ -149,7 +149,7 @@ class FakeWindow : public MainWindow, public FailurePlan {
   static std::string Shown(const std::string& text) { return text.substr(0, text.find('\0')); }
 
   static const char* CheckName(CheckBox box) {
-    static const char* const names[] = {"Check1", "Check2", "Check3", "Check4"};
+    static const char* const names[] = {"Check1", "Check2", "Check3", "Check4", "Check5"};
     return names[static_cast<int>(box)];
   }
 
@@ -215,6 +215,7 @@ class FakeFileSystem : public FileSystem, public FailurePlan {
   std::set<std::string> folders;             // never files
   std::vector<std::string> deletes;          // "delete <path>" / "force <path>", in order
   std::vector<std::string> listed;           // the folders listed
+  std::set<std::string> unlistable;          // folders whose listing is refused, as a standard user's of the task store
   std::vector<std::pair<std::string, std::string>> flushes;  // path and content of each file at each flush
 
   void AddFile(const std::string& path, const std::string& bytes = "") {
@@ -229,6 +230,7 @@ class FakeFileSystem : public FileSystem, public FailurePlan {
     return Resolve(Utf16ToUtf8(path));
   }
   std::string Resolve(std::string path) const {
+    if (path.starts_with("\\\\?\\")) return Resolve(Utf8ToUtf16(path));
     std::size_t name = path.rfind('\\') + 1;
     while (path.size() > name && (path.back() == '.' || path.back() == ' ')) path.pop_back();
     std::string base = Folded(path.substr(name, path.find('.', name) - name));
@@ -279,6 +281,7 @@ class FakeFileSystem : public FileSystem, public FailurePlan {
   void ListFiles(const std::u16string& exactFolder, const std::string& namePattern,
                  const std::function<void(const std::u16string&)>& each) override {
     FailurePlan::Check("ListFiles");
+    if (unlistable.count(Resolve(exactFolder))) throw Failure("FindFirstFileExW failed: Access is denied.");
     const std::string folder = Resolve(exactFolder) + "\\";
     listed.push_back(folder + namePattern);
     for (const std::string& path : std::vector<std::string>(listingOrder)) {
@@ -286,6 +289,23 @@ class FakeFileSystem : public FileSystem, public FailurePlan {
           path.find('\\', folder.size()) == std::string::npos) {
         each(Utf8ToUtf16(path.substr(folder.size())));
       }
+    }
+  }
+  // The folders right below: those made, and those the files below them imply, in the order first seen.
+  void ListFolders(const std::u16string& exactFolder, const std::function<void(const std::u16string&)>& each) override {
+    FailurePlan::Check("ListFolders");
+    const std::string folder = Resolve(exactFolder);
+    if (unlistable.count(folder)) throw Failure("FindFirstFileExW failed: Access is denied.");
+    std::vector<std::string> below(listingOrder);
+    below.insert(below.end(), folders.begin(), folders.end());
+    std::set<std::string> seen;
+    for (const std::string& path : below) {
+      if (!Folded(path).starts_with(Folded(folder) + "\\")) continue;
+      const std::size_t end = path.find('\\', folder.size() + 1);
+      const bool isFile = end == std::string::npos && files.count(path);
+      if (isFile) continue;
+      const std::string name = path.substr(folder.size() + 1, end == std::string::npos ? std::string::npos : end - folder.size() - 1);
+      if (seen.insert(Folded(name)).second) each(Utf8ToUtf16(name));
     }
   }
   bool OpensForPresence(const ExactPath& path) override {
@@ -606,6 +626,16 @@ class FakeServices : public Services, public FailurePlan {
     bool acceptsStop = true;
   };
   std::vector<Service> services;
+  // What the service control manager tells of each service and driver, in
+  // its order; a service the running account may not query has configRead
+  // false, as the manager refuses SERVICE_QUERY_CONFIG.
+  std::vector<ServiceConfig> configs;
+  std::vector<ServiceFault> configFaults;  // services whose configuration cannot be read otherwise
+  std::vector<ServiceConfig> ListServiceConfigs(std::vector<ServiceFault>& faults) override {
+    FailurePlan::Check("ListServiceConfigs");
+    faults.insert(faults.end(), configFaults.begin(), configFaults.end());
+    return configs;
+  }
   std::string connectedTo, query;
   int liveObjects = 0;  // connections, queries and objects not yet released
   std::vector<std::string> stops;
@@ -693,6 +723,8 @@ class NoBackup : public RemovalBackup {
   FileSaved SaveFile(const StartupFileItem&, std::size_t& entry) override { return entry = 0, FileSaved::Kept; }
   void ValueRemoved(std::size_t, bool) override {}
   void FileRemoved(std::size_t, bool) override {}
+  std::optional<std::size_t> SaveTask(const ScheduledTaskItem&, std::string_view) override { return 0; }
+  void TaskRemoved(std::size_t, bool) override {}
   void Finish() override {}
 };
 
@@ -790,6 +822,114 @@ class FakeProfiles : public Profiles {
   FakeFileSystem& files_;
 };
 
+// The Task Scheduler as it shows itself to the user the program runs as: a
+// task the user may not read is neither listed nor handed over, one the user
+// may not delete stays, and one whose registration lost its security
+// descriptor is hidden from the scheduler altogether though its file runs.
+// Wine's scheduler lists folders but cannot enumerate a folder's tasks. A
+// task may also be in the task store's files, which its delete takes too.
+class FakeTaskScheduler : public TaskScheduler, public FailurePlan {
+ public:
+  explicit FakeTaskScheduler(FakeFileSystem& files) : files_(files) {}
+  static constexpr char kStore[] = "C:\\WINDOWS\\system32\\Tasks";
+  struct Task {
+    std::string folder, name;  // "\\Vendor" and "Name", as UTF-8
+    std::string xml;
+    bool readable = true;
+    bool deletable = true;
+    bool hidden = false;
+  };
+  bool running = true;     // Connect answers
+  bool enumerable = true;  // a folder's tasks can be listed (not on Wine)
+  bool failsAfterDelete = false;  // a delete answers with a failure once it has taken the task
+  std::vector<std::string> folders = {"\\"};  // every folder, in the scheduler's order
+  std::vector<Task> tasks;                      // in the scheduler's order
+  std::vector<std::string> deletes;             // the full paths asked to go
+  int connections = 0;                          // not yet let go
+
+  Task& Add(const std::string& folder, const std::string& name, const std::string& xml) {
+    // Each folder on the way: \A before \A\B.
+    for (std::size_t at = folder.find('\\', 1);; at = folder.find('\\', at + 1)) {
+      const std::string above = folder.substr(0, at);
+      if (above != "\\" && std::find(folders.begin(), folders.end(), above) == folders.end()) folders.push_back(above);
+      if (at == std::string::npos) break;
+    }
+    return tasks.emplace_back(Task{folder, name, xml});
+  }
+  // The task's file in the store, as Windows writes it: UTF-16LE after a byte-order mark.
+  static std::string StorePath(const std::string& folder, const std::string& name) {
+    return std::string(kStore) + (folder == "\\" ? "" : folder) + "\\" + name;
+  }
+  Task& AddWithFile(const std::string& folder, const std::string& name, const std::string& xml) {
+    files_.AddFile(StorePath(folder, name), "\xFF\xFE" + Utf16LeBytes(Utf8ToUtf16(xml)));
+    return Add(folder, name, xml);
+  }
+  Task* Find(const TaskPath& path) {
+    for (Task& task : tasks) {
+      if (Folded(task.folder) == Folded(Utf16ToUtf8(path.folder)) && Folded(task.name) == Folded(Utf16ToUtf8(path.name))) {
+        return &task;
+      }
+    }
+    return nullptr;
+  }
+
+  std::unique_ptr<TaskService> Connect() override {
+    FailurePlan::Check("Connect");
+    if (!running) return nullptr;
+    return std::make_unique<Service>(*this);
+  }
+
+ private:
+  struct Service : TaskService {
+    explicit Service(FakeTaskScheduler& owner) : owner(owner) { ++owner.connections; }
+    ~Service() override { --owner.connections; }
+    std::vector<std::u16string> SubFolders(std::u16string_view folder) override {
+      owner.FailurePlan::Check("SubFolders");
+      const std::string above = Folded(Utf16ToUtf8(folder));
+      std::vector<std::u16string> names;
+      for (const std::string& path : owner.folders) {
+        const std::size_t last = path.rfind('\\');
+        const std::string parent = last == 0 ? "\\" : path.substr(0, last);
+        if (path != "\\" && Folded(parent) == above) names.push_back(Utf8ToUtf16(path.substr(last + 1)));
+      }
+      return names;
+    }
+    std::optional<std::vector<ListedTask>> Tasks(std::u16string_view folder) override {
+      owner.FailurePlan::Check("Tasks");
+      if (!owner.enumerable) return std::nullopt;
+      std::vector<ListedTask> listed;
+      for (const Task& task : owner.tasks) {
+        if (Folded(task.folder) == Folded(Utf16ToUtf8(folder)) && task.readable && !task.hidden) {
+          listed.push_back({Utf8ToUtf16(task.name), task.xml});
+        }
+      }
+      return listed;
+    }
+    std::optional<std::string> TaskXml(const TaskPath& path) override {
+      owner.FailurePlan::Check("TaskXml");
+      const Task* task = owner.Find(path);
+      if (!task || !task->readable || task->hidden) return std::nullopt;
+      return task->xml;
+    }
+    bool DeleteTask(const TaskPath& path) override {
+      owner.FailurePlan::Check("DeleteTask");
+      owner.deletes.push_back(Utf16ToUtf8(path.Full()));
+      // Only a task whose own path is exactly the one asked goes.
+      Task* task = owner.Find(path);
+      if (!task || !task->deletable || Utf8ToUtf16(task->folder) != path.folder || Utf8ToUtf16(task->name) != path.name) {
+        return false;
+      }
+      const std::string file = StorePath(task->folder, task->name);
+      if (owner.files_.files.count(file)) owner.files_.PlainDelete(u"\\\\?\\" + Utf8ToUtf16(file));
+      owner.tasks.erase(owner.tasks.begin() + (task - owner.tasks.data()));
+      if (owner.failsAfterDelete) throw Failure("The remote procedure call failed.");
+      return true;
+    }
+    FakeTaskScheduler& owner;
+  };
+  FakeFileSystem& files_;
+};
+
 // One fake of each platform interface, handed out together as the program takes them.
 struct FakePlatform {
   FakeWindow window;
@@ -802,7 +942,8 @@ struct FakePlatform {
   FakeClock clock;
   FakeImageFiles images{files};
   FakeProfiles profiles{registry, files};
-  Platform Get() { return {window, settings, files, registry, shell, services, skin, clock, images, profiles}; }
+  FakeTaskScheduler tasks{files};
+  Platform Get() { return {window, settings, files, registry, shell, services, skin, clock, images, profiles, tasks}; }
 };
 
 }  // namespace vq::test

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <type_traits>
 
 #include "e2e/harness.h"
 #include "platform/real_platform.h"
@@ -203,7 +204,15 @@ TEST_F(BackupOnWine, NamesWin32CannotSpellAreRemovedExactlyAndComeBack) {
     for (int row = 1; row <= real.window.RowCount(); ++row) {
       const StartupItem* item = form.items_.Find(real.window.RowItem(row));
       ASSERT_TRUE(item) << c.kind;
-      const std::u16string& name = std::visit([](const auto& listed) -> const std::u16string& { return listed.name; }, *item);
+      const std::u16string name = std::visit(
+          [](const auto& listed) -> std::u16string {
+            if constexpr (std::is_same_v<std::decay_t<decltype(listed)>, ScheduledTaskItem>) {
+              return listed.path.name;
+            } else {
+              return listed.name;
+            }
+          },
+          *item);
       if (std::find(c.ticked.begin(), c.ticked.end(), std::wstring(name.begin(), name.end())) == c.ticked.end()) continue;
       ListView_SetCheckState(list, row - 1, TRUE);
       ++ticked;

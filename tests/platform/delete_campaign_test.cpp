@@ -80,6 +80,9 @@ std::vector<std::wstring> ValueNames(std::size_t key) {
 const wchar_t* const kFileNames[] = {L"a.lnk",    L"A.lnk",     L"A tool.lnk", L"\u65E5.lnk", L"~temp.lnk",
                                      L"evil.lnk", L"evil.lnk.", L"tool.lnk",   L"tool.lnk ",  L"nul.lnk"};
 const wchar_t kServiceName[] = L"VQ Test Campaign";
+// Scheduled tasks in folders of the task store, twins of one name in two of them.
+const wchar_t* const kTaskFolders[] = {L"\\VqCampA", L"\\VqCampB", L"\\VqCampB\\Deep"};
+const wchar_t* const kTaskNames[] = {L"Twin", L"Twin.exe", L"Upd"};
 
 using e2e::ShellFolder;
 
@@ -87,8 +90,11 @@ using e2e::ShellFolder;
 struct Snapshot {
   std::map<std::wstring, std::pair<DWORD, std::string>> values;  // "<key>|<name>" -> type, data
   std::map<std::wstring, std::tuple<std::string, DWORD, ULONGLONG>> files;  // path -> bytes, attributes, written
+  std::map<std::wstring, std::string> tasks;  // the task's path -> its store file's bytes
   DWORD service = 0;
 };
+
+std::wstring TaskStore() { return e2e::ShellFolder(CSIDL_SYSTEM) + L"\\Tasks"; }
 
 // Every value of the keys and every file of the folders; throws when any of
 // them cannot be read whole.
@@ -114,6 +120,11 @@ Snapshot Take(const std::vector<std::wstring>& folders, const e2e::TestService& 
     } while (::FindNextFileW(find, &found));
     ::FindClose(find);
   }
+  for (const wchar_t* folder : kTaskFolders) {
+    for (const std::wstring& name : e2e::ListedFiles(TaskStore() + folder)) {
+      snapshot.tasks[folder + (L"\\" + name)] = e2e::ReadFileBytes(TaskStore() + folder + L"\\" + name).value_or("");
+    }
+  }
   snapshot.service = service.State();
   return snapshot;
 }
@@ -128,6 +139,13 @@ class DeleteCampaignOnWine : public ::testing::Test {
     e2e::ClearAutorunKeys();
     ClearPointKeys();
     for (const std::wstring& folder : folders) e2e::EmptyFolder(folder);
+    ClearTasks();
+  }
+  void ClearTasks() {
+    for (const wchar_t* folder : {L"\\VqCampB", L"\\VqCampA"}) {
+      e2e::EmptyFolder(TaskStore() + folder);
+      ::RemoveDirectoryW((TaskStore() + folder).c_str());
+    }
   }
   // The campaign's own keys of the other autostart points.
   void ClearPointKeys() {
@@ -196,6 +214,14 @@ class DeleteCampaignOnWine : public ::testing::Test {
     if (type == "SERVICES") return Narrow(kServiceName) == location ? L"service" : L"";  // Wine's own stay
     const StartupItem* listed = form.items_.Find(real.window.RowItem(row));
     if (!listed) throw std::runtime_error("a listed row carries no item: " + item);
+    if (const auto* task = std::get_if<ScheduledTaskItem>(listed)) {
+      const std::u16string full = task->path.Full();
+      const std::wstring path(full.begin(), full.end());
+      if (location != Utf16ToUtf8(task->path.folder) || item != Utf16ToUtf8(task->path.name)) {
+        throw std::runtime_error("a Tasks row does not show its task: " + item);
+      }
+      return seeded.tasks.count(path) ? path : L"";  // tasks of the prefix's own stay
+    }
     if (const auto* value = std::get_if<RegistryValueItem>(listed)) {
       const std::wstring keyPath(value->keyPath.begin(), value->keyPath.end());
       if (location != FindHive(value->hive)->prefix + ValueNameText(value->keyPath) ||
@@ -250,6 +276,20 @@ class DeleteCampaignOnWine : public ::testing::Test {
       if (random() % 2) ::SetFileAttributesW(shared.c_str(), FILE_ATTRIBUTE_READONLY);
       ::CreateHardLinkW(e2e::ExactForm(folders[1] + L"\\shared.lnk").c_str(), shared.c_str(), nullptr);
     }
+    // Every tenth round, scheduled tasks as Windows writes their files.
+    ClearTasks();
+    const bool withTasks = seed % 10 == 3;
+    for (const wchar_t* folder : kTaskFolders) {
+      if (!withTasks) break;
+      ::SHCreateDirectoryExW(nullptr, (TaskStore() + folder).c_str(), nullptr);
+      for (const wchar_t* name : kTaskNames) {
+        if (random() % 2) continue;
+        const std::wstring xml = L"<?xml version=\"1.0\" encoding=\"UTF-16\"?><Task xmlns=\"http://schemas.microsoft.com/"
+                                 L"windows/2004/02/mit/task\"><Actions><Exec><Command>C:\\t" + std::wstring(folder) +
+                                 L"\\" + name + L".exe</Command></Exec></Actions></Task>";
+        e2e::WriteFileBytes(TaskStore() + folder + L"\\" + name, "\xFF\xFE" + e2e::Utf16Bytes(xml, false));
+      }
+    }
     const bool withService = seed % 25 == 0;
     if (withService && !service.Start()) return "the test service did not start";
 
@@ -258,6 +298,7 @@ class DeleteCampaignOnWine : public ::testing::Test {
     real.window.SetCheckValue(CheckBox::Check1, 1);
     real.window.SetCheckValue(CheckBox::Check3, 1);
     real.window.SetCheckValue(CheckBox::Check4, withService ? 1 : 0);
+    real.window.SetCheckValue(CheckBox::Check5, withTasks ? 1 : 0);
     form.LoadItems();
 
     const Snapshot before = Take(folders, service);
@@ -271,7 +312,8 @@ class DeleteCampaignOnWine : public ::testing::Test {
       if (!listed.insert(meaning).second) return "two rows stand for " + Narrow(meaning);
       if (random() % 5 >= 2) continue;
       ListView_SetCheckState(list, row - 1, TRUE);
-      ticked[meaning] = meaning.find(L'|') == std::wstring::npos ? std::nullopt : WindowsDefault(meaning, before);
+      const bool value = meaning.find(L'|') != std::wstring::npos;
+      ticked[meaning] = value ? WindowsDefault(meaning, before) : std::nullopt;
     }
     // Every seeded item the sources list is listed once: a Run value of text
     // (expandable too) or number type (the default value only when empty), a file not
@@ -286,6 +328,9 @@ class DeleteCampaignOnWine : public ::testing::Test {
       if ((path[path.rfind(L'\\') + 1] != L'~') != static_cast<bool>(listed.count(path))) {
         return "file " + Narrow(path) + " listed wrongly";
       }
+    }
+    for (const auto& [path, bytes] : before.tasks) {
+      if (!listed.count(path)) return "task " + Narrow(path) + " not listed";
     }
     form.DeleteItem();
     const Snapshot after = Take(folders, service);
@@ -303,6 +348,12 @@ class DeleteCampaignOnWine : public ::testing::Test {
       if (gone != static_cast<bool>(ticked.count(path))) return "file " + Narrow(path) + (gone ? " gone" : " kept");
       if (!gone && after.files.at(path) != state) return "file " + Narrow(path) + " changed";
     }
+    for (const auto& [path, bytes] : before.tasks) {
+      const bool gone = !after.tasks.count(path);
+      if (gone != static_cast<bool>(ticked.count(path))) return "task " + Narrow(path) + (gone ? " gone" : " kept");
+      if (!gone && after.tasks.at(path) != bytes) return "task " + Narrow(path) + " changed";
+    }
+    if (after.tasks.size() > before.tasks.size()) return "a task appeared";
     for (const auto& [value, data] : after.values) {
       if (!before.values.count(value)) return "value " + Narrow(value) + " appeared";
     }
@@ -316,7 +367,7 @@ class DeleteCampaignOnWine : public ::testing::Test {
     for (const auto& message : real.window.messages) {
       if (!(ticked.empty() && message.text == "You forgot to check item(s).")) return "unexpected box: " + message.text;
     }
-    return Restore(before, foldersBefore, seed % 10 == 1);
+    return Restore(before, foldersBefore, seed % 10 == 1, seed % 30 == 3);
   }
 
   // The backup folders there are now.
@@ -334,18 +385,27 @@ class DeleteCampaignOnWine : public ::testing::Test {
 
   // Puts the round's backup back as its user would: then every seeded item
   // must be there again, byte for byte. The backup is removed afterwards.
-  std::string Restore(const Snapshot& before, const std::set<std::wstring>& foldersBefore, bool withRegImport) {
+  std::string Restore(const Snapshot& before, const std::set<std::wstring>& foldersBefore, bool withRegImport,
+                      bool withSchtasks) {
     std::set<std::wstring> made = BackupFolders();
     for (const std::wstring& folder : foldersBefore) made.erase(folder);
     if (made.size() > 1) return "more than one backup folder for one walk";
     if (made.empty()) return Take(folders, service).values == before.values ? "" : "no backup, yet values changed";
     const std::wstring backup = *made.begin();
-    if (const std::string fault = test::RestoreBackup(backup, withRegImport); !fault.empty()) return fault;
+    if (const std::string fault = test::RestoreBackup(backup, withRegImport, withSchtasks); !fault.empty()) {
+      return fault;
+    }
     const Snapshot after = Take(folders, service);
     e2e::EmptyFolder(backup);
     ::RemoveDirectoryW(backup.c_str());
     if (after.values != before.values) return "after the restore the values are not as they were";
     if (after.files != before.files) return "after the restore the files are not as they were";
+    // Wine's scheduler rewrites what it registers: the task is back, under its path.
+    for (const auto& [path, bytes] : before.tasks) {
+      if (!after.tasks.count(path) || (!withSchtasks && after.tasks.at(path) != bytes)) {
+        return "after the restore task " + Narrow(path) + " is not as it was";
+      }
+    }
     return "";
   }
 

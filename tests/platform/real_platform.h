@@ -18,6 +18,7 @@
 #include "platform/win32/win32_services.h"
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_skin.h"
+#include "platform/win32/win32_task_scheduler.h"
 
 namespace vq::test {
 
@@ -45,7 +46,7 @@ struct RealPlatform {
   RealPlatform() {
     for (const char* header : {"Type", "Location", "Item", "Extra Details"}) window.AddColumn(header);
   }
-  Platform Get() { return {window, settings, files, registry, shell, services, skin, clock, images, profiles}; }
+  Platform Get() { return {window, settings, files, registry, shell, services, skin, clock, images, profiles, tasks}; }
 
   // Every row's four texts, as the list holds them.
   std::vector<std::vector<std::string>> Rows() {
@@ -66,6 +67,7 @@ struct RealPlatform {
   win32::Win32Clock clock;
   win32::Win32ImageFiles images;
   win32::Win32Profiles profiles{registry};
+  win32::Win32TaskScheduler tasks;
 };
 
 }  // namespace vq::test

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include "e2e/harness.h"
 #include "platform/text.h"
 #include "platform/win32/text.h"
@@ -9,7 +11,7 @@
 
 namespace vq::test {
 
-std::string RestoreBackup(const std::wstring& backup, bool withRegImport) {
+std::string RestoreBackup(const std::wstring& backup, bool withRegImport, bool withSchtasks) {
   const std::wstring reg = backup + L"\\registry.reg";
   if (const auto bytes = e2e::ReadFileBytes(reg)) {
     if (withRegImport) {
@@ -43,6 +45,22 @@ std::string RestoreBackup(const std::wstring& backup, bool withRegImport) {
         return "could not put " + win32::Narrow(name) + " back";
       }
     }
+  }
+  const std::u16string create = u"    schtasks /create /tn \"";
+  for (std::size_t at = 0; (at = text.find(create, at)) != std::u16string::npos; ++at) {
+    const std::size_t lineEnd = text.find(u"\r\n", at);
+    const std::wstring line(text.begin() + at + 4, text.begin() + lineEnd);
+    const std::size_t pathStart = at + create.size(), pathEnd = text.find(u'"', pathStart);
+    const std::wstring path(text.begin() + pathStart, text.begin() + pathEnd);
+    const std::size_t fileStart = text.find(u"/xml \"", pathEnd) + 6;
+    const std::wstring file(text.begin() + fileStart, text.begin() + text.find(u'"', fileStart));
+    if (withSchtasks) {
+      if (const DWORD code = e2e::RunProgram(line); code != 0) return "schtasks failed with exit code " + std::to_string(code);
+      continue;
+    }
+    const auto xml = e2e::ReadFileBytes(file);
+    if (!xml) return "a task's saved XML does not read";
+    e2e::WriteFileBytes(e2e::ShellFolder(CSIDL_SYSTEM) + L"\\Tasks" + path, *xml);
   }
   return "";
 }

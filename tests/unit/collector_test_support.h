@@ -20,6 +20,7 @@ class CollectorForm1 : public Form1 {
   using Form1::GetServices;
   using Form1::GetStartup;
   using Form1::GetSysFile;
+  using Form1::GetTasks;
   using Form1::items_;
 };
 

@@ -1,5 +1,7 @@
 #include "console/listing.h"
 
+#include "console/service_entries.h"
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -37,11 +39,13 @@ class ConsoleListingTest : public ::testing::Test {
   std::vector<ConsoleEntry> List(const ConsoleOptions& options) {
     ConsoleListing listing(fakes.registry, fakes.shell, fakes.files, fakes.images,
                            [&](const std::string& line) { errors.push_back(line); });
-    const Gathering gathering{listing, fakes.registry, fakes.shell, fakes.files, fakes.services};
+    Gathering gathering{listing, fakes.registry, fakes.shell, fakes.files, fakes.services, fakes.tasks};
+    gathering.windowsOwnTasks = true;
     GetRegistryItems(gathering);
     GetStartup(gathering);
     GetSysFile(gathering);
-    GetServices(gathering);
+    GetServiceEntries(gathering);
+    GetTasks(gathering);
     failed = listing.failed();
     return listing.Entries(options);
   }
@@ -74,7 +78,8 @@ TEST_F(ConsoleListingTest, EachKindOfRowAsAnEntryUnderItsLocation) {
   fakes.files.AddFile("C:\\WINDOWS\\win.ini", "[windows]\r\nload=C:\\Tools\\tool.exe\r\n");
   // A service inside the system's svchost, and one whose program is merely named so.
   for (const char* name : {"Svc", "Spoof"}) {
-    fakes.services.services.push_back({name, std::string(name) + " Service", "Running", true});
+    fakes.services.configs.push_back({name, std::string(name) + " Service", service::kShareProcess, service::kRunning, true,
+                                      service::kAutoStart, false, "", ""});
     const std::string key = std::string("SYSTEM\\CurrentControlSet\\Services\\") + name;
     const std::u16string command = name == std::string("Svc") ? u"%SystemRoot%\\System32\\svchost.exe -k net"
                                                               : u"C:\\Users\\Public\\svchost.exe -k net";
@@ -92,7 +97,7 @@ TEST_F(ConsoleListingTest, EachKindOfRowAsAnEntryUnderItsLocation) {
   EXPECT_EQ(shape, (std::vector<std::string>{"[HKLM\\" + machineRun + "]", "Agent", "[HKCU\\" + userRun + "]", "Tool",
                                              "a\xE2\x90\x80" "b", "[" + startup + "]", "Tool.lnk",
                                              "[C:\\WINDOWS\\win.ini]", "load=C:\\Tools\\tool.exe",
-                                             "[HKLM\\SYSTEM\\CurrentControlSet\\Services]", "Svc", "Spoof"}));
+                                             "[HKLM\\System\\CurrentControlSet\\Services]", "Svc", "Spoof"}));
   EXPECT_EQ(entries[0].time, "20241204-232307") << "a key's last write, on its location's row";
   EXPECT_EQ(entries[0].profile, "System-wide");
   const ConsoleEntry& agent = entries[1];
@@ -183,10 +188,10 @@ TEST(ConsoleTimes, LinkTimesAndTheirTexts) {
 // A failure is one line with the location and statement the box would show.
 TEST_F(ConsoleListingTest, AFailureIsOneLineAndTheRunGoesOn) {
   fakes.registry.SetText(Hive::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", "Tool", u"t.exe");
-  fakes.services.Fail("ConnectManagement", "The service cannot be reached\r\nat all");
+  fakes.tasks.Fail("SubFolders", "The service cannot be reached\r\nat all");
   const std::vector<ConsoleEntry> entries = List();
   ASSERT_EQ(errors.size(), 1u);
-  EXPECT_EQ(errors[0], "The service cannot be reached  at all (in Kestrelbay2021/08/31.Form1.GetServices at line 102)");
+  EXPECT_EQ(errors[0], "The service cannot be reached  at all (in Kestrelbay2021/08/31.Form1.GetTasks at line 124)");
   EXPECT_TRUE(failed);
   EXPECT_TRUE(Find(entries, "Tool"));
 }

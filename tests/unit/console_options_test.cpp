@@ -87,7 +87,7 @@ TEST(ConsoleOptions, CategoryLettersChooseTheirSources) {
   const Case cases[] = {
       {"l", "Logon", true},       {"l", "Services", false}, {"bs", "Services", true}, {"bs", "Boot Execute", true},
       {"d", "AppInit", true},     {"h", "Hijacks", true},   {"b*", "Logon", true},   {"ckt", "Logon", false},
-      {"lbdhs", "Drivers", false}, {"", "Logon", false},
+      {"lbdhs", "Drivers", true}, {"lbdh", "Drivers", false}, {"t", "Tasks", true}, {"", "Logon", false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(CategoryChosen(c.letters, c.category), c.chosen) << c.letters << " / " << c.category;

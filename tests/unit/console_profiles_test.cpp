@@ -71,7 +71,7 @@ class ConsoleProfilesTest : public ::testing::Test {
     {
       ConsoleListing listing(fakes.registry, fakes.shell, fakes.files, fakes.images,
                              [&](const std::string& line) { errors.push_back(line); });
-      GatherEntries(listing, {listing, fakes.registry, fakes.shell, fakes.files, fakes.services}, fakes.profiles,
+      GatherEntries(listing, {listing, fakes.registry, fakes.shell, fakes.files, fakes.services, fakes.tasks}, fakes.profiles,
                     user, loaded);
       ConsoleOptions options;
       options.categories = "l";

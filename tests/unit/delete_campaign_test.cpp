@@ -113,6 +113,29 @@ void SeedAutostartPoints(std::mt19937& random, test::FakePlatform& fakes) {
   }
 }
 
+// Scheduled tasks with twins of the same name in other folders and names
+// alike but for a blank or an extension: listed by the scheduler, or only
+// from the store (a scheduler that cannot enumerate; a registration hidden
+// from it), some the user may not delete, some it may not even read.
+std::string TaskXmlOf(const std::string& folder, const std::string& name) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-16\"?><Task><Actions><Exec><Command>C:\\t" + folder + "\\" + name +
+         ".exe</Command></Exec></Actions></Task>";
+}
+void SeedTasks(std::mt19937& random, test::FakeTaskScheduler& tasks) {
+  tasks.enumerable = random() % 4 != 0;
+  for (const char* folder : {"\\", "\\A", "\\B", "\\B\\Deep"}) {
+    for (const char* name : {"Twin", "Twin ", "Twin.exe", "Upd"}) {
+      if (random() % 3 != 0) continue;
+      const bool inStore = random() % 2;
+      test::FakeTaskScheduler::Task& task = inStore ? tasks.AddWithFile(folder, name, TaskXmlOf(folder, name))
+                                                    : tasks.Add(folder, name, TaskXmlOf(folder, name));
+      task.hidden = inStore && random() % 4 == 0;
+      task.readable = inStore || random() % 6 != 0;
+      task.deletable = random() % 5 != 0;
+    }
+  }
+}
+
 void Seed(std::mt19937& random, test::FakePlatform& fakes) {
   for (std::size_t k = 0; k < std::size(kKeys); ++k) {
     std::vector<FakeRegistry::Value>& values = fakes.registry.Key(kKeys[k].hive, kKeys[k].path);
@@ -142,6 +165,24 @@ void Seed(std::mt19937& random, test::FakePlatform& fakes) {
                                        random() % 4 != 0});
   }
   fakes.files.AddFile("C:\\WINDOWS\\win.ini", random() % 2 ? "[windows]\r\nload=C:\\x.exe\r\n" : "");
+  SeedTasks(random, fakes.tasks);
+}
+
+// A task as the campaign compares it: its path, letter case aside, and its XML.
+using TaskState = std::set<std::pair<std::string, std::string>>;
+TaskState TasksOf(const test::FakeTaskScheduler& tasks) {
+  TaskState state;
+  for (const auto& task : tasks.tasks) {
+    state.insert({test::Folded(Utf16ToUtf8(TaskPath{Utf8ToUtf16(task.folder), Utf8ToUtf16(task.name)}.Full())), task.xml});
+  }
+  return state;
+}
+// True when the backup's Tasks folder holds a copy of this XML (each seeded task's is its own).
+bool TaskSaved(const test::FakeFileSystem& files, const std::string& xml) {
+  return std::any_of(files.files.begin(), files.files.end(), [&](const auto& file) {
+    return file.first.starts_with(kBackup + "\\Tasks\\") && file.second.starts_with("\xFF\xFE") &&
+           Utf16LeToUtf8(file.second.substr(2)) == xml;
+  });
 }
 
 // What a listed row stands for, as the campaign names the seeded items:
@@ -154,6 +195,13 @@ std::string Meaning(test::CollectorForm1& form, test::FakePlatform& fakes, const
   if (texts[0] == "SYSFILE") return "";
   const StartupItem* item = form.items_.Find(row.item);
   if (!item) throw std::runtime_error("a listed row carries no item");
+  if (const auto* task = std::get_if<ScheduledTaskItem>(item)) {
+    if (texts[1] != Utf16ToUtf8(task->path.folder) || texts[2] != Utf16ToUtf8(task->path.name) ||
+        !fakes.tasks.Find(task->path)) {
+      throw std::runtime_error("a Tasks row does not stand for the task it shows: " + texts[2]);
+    }
+    return "task:" + test::Folded(Utf16ToUtf8(task->path.Full()));
+  }
   if (const auto* value = std::get_if<RegistryValueItem>(item)) {
     const std::string keyPath = Utf16ToUtf8(value->keyPath);
     if (texts[1] != FindHive(value->hive)->prefix + ValueNameText(value->keyPath) ||
@@ -181,7 +229,8 @@ std::string Meaning(test::CollectorForm1& form, test::FakePlatform& fakes, const
 // folders the note names. Then the seeded items must all be there again, byte
 // for byte.
 std::string Restore(test::FakePlatform& fakes, const std::map<std::string, std::vector<FakeRegistry::Value>>& registryBefore,
-                    const std::map<std::string, std::string>& filesBefore, const std::set<std::string>& readOnlyBefore) {
+                    const std::map<std::string, std::string>& filesBefore, const std::set<std::string>& readOnlyBefore,
+                    const TaskState& tasksBefore) {
   auto reg = fakes.files.files.find(kBackup + "\\registry.reg");
   if (reg != fakes.files.files.end()) {
     const auto values = test::ReadRegFile(reg->second);
@@ -218,6 +267,21 @@ std::string Restore(test::FakePlatform& fakes, const std::map<std::string, std::
       if (fakes.files.readOnly.count(path)) fakes.files.readOnly.insert(original + path.substr(saved.size()));
     }
   }
+  // Each task by the note's own line: schtasks /create /tn "<path>" /xml "<file>".
+  const std::u16string kCreate = u"    schtasks /create /tn \"";
+  for (std::size_t at = 0; (at = text.find(kCreate, at)) != std::u16string::npos; ++at) {
+    const std::size_t pathEnd = text.find(u'"', at + kCreate.size());
+    const std::u16string path = text.substr(at + kCreate.size(), pathEnd - at - kCreate.size());
+    const std::size_t fileStart = text.find(u"/xml \"", pathEnd) + 6;
+    const std::string file = Utf16ToUtf8(text.substr(fileStart, text.find(u'"', fileStart) - fileStart));
+    if (!fakes.files.files.count(file) || !fakes.files.files.at(file).starts_with("\xFF\xFE")) {
+      return "a task's saved XML is not UTF-16LE after its mark";
+    }
+    const std::size_t last = path.rfind(u'\\');
+    const std::string folder = Utf16ToUtf8(last == 0 ? u"\\" : path.substr(0, last));
+    fakes.tasks.AddWithFile(folder, Utf16ToUtf8(path.substr(last + 1)), Utf16LeToUtf8(fakes.files.files.at(file).substr(2)));
+  }
+  if (TasksOf(fakes.tasks) != tasksBefore) return "after the restore, the tasks are not as seeded";
   for (const auto& [id, values] : registryBefore) {
     if (!SameValues(Sorted(fakes.registry.keys.at(id)), Sorted(values))) {
       return "after the restore, key " + id + " is not as seeded";
@@ -236,7 +300,14 @@ std::string Restore(test::FakePlatform& fakes, const std::map<std::string, std::
 // Whether the backup on the disk now holds every seeded item gone from its
 // place: the walk may end at any yield (the user closes the window).
 std::string BackupCovers(test::FakePlatform& fakes, const std::map<std::string, std::vector<FakeRegistry::Value>>& registryBefore,
-                         const std::map<std::string, std::string>& filesBefore) {
+                         const std::map<std::string, std::string>& filesBefore,
+                         const std::vector<test::FakeTaskScheduler::Task>& tasksBefore) {
+  for (const auto& task : tasksBefore) {
+    if (fakes.tasks.Find({Utf8ToUtf16(task.folder), Utf8ToUtf16(task.name)})) continue;
+    if (!TaskSaved(fakes.files, task.xml)) {
+      return "at a yield, a deleted task is not saved in the backup";
+    }
+  }
   std::optional<std::optional<std::vector<test::ImportedValue>>> flushed;  // read when first needed
   for (const auto& [id, values] : registryBefore) {
     const std::vector<FakeRegistry::Value>& now = fakes.registry.keys.at(id);
@@ -262,7 +333,7 @@ std::string BackupCovers(test::FakePlatform& fakes, const std::map<std::string, 
   }
   std::optional<std::string> text;
   for (const auto& [path, bytes] : filesBefore) {
-    if (fakes.files.files.count(path)) continue;
+    if (fakes.files.files.count(path) || path.starts_with(test::FakeTaskScheduler::kStore)) continue;
     if (!text) {
       auto note = fakes.files.files.find(kBackup + "\\How to restore.txt");
       text = note == fakes.files.files.end() ? "" : Utf16ToUtf8(FromUtf16Le(note->second.substr(2)));
@@ -316,6 +387,8 @@ std::string RunRound(unsigned seed) {
   const auto filesBefore = fakes.files.files;
   const auto readOnlyBefore = fakes.files.readOnly;
   auto servicesBefore = fakes.services.services;
+  const auto seededTasks = fakes.tasks.tasks;
+  const TaskState tasksBefore = TasksOf(fakes.tasks);
   std::set<std::string> listed;
   std::map<std::string, std::optional<StoredValue>> ticked;  // meaning -> what the value is written back to
   for (test::FakeWindow::Row& row : fakes.window.rows) {
@@ -343,7 +416,7 @@ std::string RunRound(unsigned seed) {
   fakes.window.during = [&](const std::string& operation) {
     refreshing = refreshing || operation == "ClearRows";
     if (operation != "DoEvents") return;
-    if (atYield.empty() && !refreshing) atYield = BackupCovers(fakes, registryBefore, filesBefore);
+    if (atYield.empty() && !refreshing) atYield = BackupCovers(fakes, registryBefore, filesBefore, seededTasks);
     if (random() % 2) {
       form.PushButton1_Click();
       form.PushButton4_Click();
@@ -368,8 +441,17 @@ std::string RunRound(unsigned seed) {
     }
     if (!SameValues(fakes.registry.keys.at(id), expected)) return "registry key " + id + " is not as expected";
   }
+  // Exactly the ticked tasks the user may delete are gone, with their store files.
+  for (const auto& task : seededTasks) {
+    const TaskPath path{Utf8ToUtf16(task.folder), Utf8ToUtf16(task.name)};
+    const std::string full = Utf16ToUtf8(path.Full());
+    const bool gone = !fakes.tasks.Find(path);
+    if (gone != (ticked.count("task:" + test::Folded(full)) && task.deletable)) return "task " + full + (gone ? " gone" : " kept");
+    const std::string file = test::FakeTaskScheduler::StorePath(task.folder, task.name);
+    if (filesBefore.count(file) && fakes.files.files.count(file) == gone) return "the store file of " + full + " is wrong";
+  }
   for (const auto& [path, bytes] : filesBefore) {
-    if (path.starts_with(kBackup)) continue;
+    if (path.starts_with(kBackup) || path.starts_with(test::FakeTaskScheduler::kStore)) continue;
     const bool gone = !fakes.files.files.count(path);
     if (gone != static_cast<bool>(ticked.count("file:" + path))) return "file " + path + (gone ? " gone" : " kept");
     if (!gone && (fakes.files.files.at(path) != bytes || fakes.files.readOnly.count(path) != readOnlyBefore.count(path))) {
@@ -392,7 +474,7 @@ std::string RunRound(unsigned seed) {
     if (!expected) return "unexpected box: " + box.text;
   }
   if (fakes.registry.openKeys != 0) return "a key was left open";
-  return Restore(fakes, registryBefore, filesBefore, readOnlyBefore);
+  return Restore(fakes, registryBefore, filesBefore, readOnlyBefore, tasksBefore);
 }
 
 TEST(DeleteCampaign, ExactlyTheTickedItemsGoAndNothingElseChanges) {

@@ -251,7 +251,9 @@ TEST_F(DeleteCommandTest, SkinFileDressesTheWindowInFiveCallsAfterTheColours) {
                                                "SetControlBackColour(4=" + face + ")",
                                                "SetControlBackColour(5=" + face + ")",
                                                "SetControlBackColour(6=" + face + ")",
-                                               "SetControlBackColour(7=" + face + ")"}));
+                                               "SetControlBackColour(7=" + face + ")",
+                                               "SetControlBackColour(9=" + face + ")"}))
+      << "the Tasks box too";
   EXPECT_EQ(fakes.skin.calls, (std::vector<std::string>{"LoadSkin(" + skin + ",)", "ApplyOptions", "SetApplyOptions(17)",
                                                         "SetSkinLists(true)", "SetSkinButtons(true)",
                                                         "ApplyWindow(4660)"}));

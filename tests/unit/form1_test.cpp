@@ -26,6 +26,7 @@ class RecordingForm1 : public Form1 {
   void GetStartup() override { Note("startup"); }
   void GetSysFile() override { Note("sysfile"); }
   void GetServices() override { Note("services"); }
+  void GetTasks() override { Note("tasks"); }
 
  private:
   void Note(const std::string& name) {
@@ -55,7 +56,9 @@ class Form1Test : public ::testing::Test {
   void Store(const std::string& key, const std::string& text) {
     store.values[FakeSettingsStore::Path(kSettingsApplication, kSettingsSection, key)] = text;
   }
-  std::vector<int> Checks() const { return {window.checks[0], window.checks[1], window.checks[2], window.checks[3]}; }
+  std::vector<int> Checks() const {
+    return {window.checks[0], window.checks[1], window.checks[2], window.checks[3], window.checks[4]};
+  }
   std::vector<std::string> Reports() const { return ReportedStatements(window); }
   std::size_t IndexInLog(const std::string& entry) const {
     return std::find(window.log.begin(), window.log.end(), entry) - window.log.begin();
@@ -70,10 +73,10 @@ TEST_F(Form1Test, StartUpRunsItsStepsInOrderWithDefaults) {
   EXPECT_EQ(window.applicationTitle, "Vellorin");
   EXPECT_EQ(window.columns, (std::vector<std::string>{"Type", "Location", "Item", "Extra Details"}));
   EXPECT_EQ(window.columnWidths, (std::vector<int>{1500, 2800, 2800, 1}));
-  EXPECT_EQ(Checks(), (std::vector<int>{1, 1, 1, 0}));
+  EXPECT_EQ(Checks(), (std::vector<int>{1, 1, 1, 0, 1}));
   // A restored value that differs from the unticked design counts as a click and is written back.
-  EXPECT_EQ(store.writes, (std::vector<std::string>{"Check1=1", "Check2=1", "Check3=1"}));
-  EXPECT_EQ(form.ran, (std::vector<std::string>{"registry", "startup", "sysfile"}));
+  EXPECT_EQ(store.writes, (std::vector<std::string>{"Check1=1", "Check2=1", "Check3=1", "Check5=1"}));
+  EXPECT_EQ(form.ran, (std::vector<std::string>{"registry", "startup", "sysfile", "tasks"}));
 
   const std::vector<std::string> order = {"SetCaption(Vellorin Quade)", "SetProgramIcon",
                                           "SetApplicationTitle(Vellorin)", "AddColumn(Type)",
@@ -105,6 +108,7 @@ TEST_F(Form1Test, StartUpStatementNumbersOfEachStep) {
        {"Form_Load at line 136", "Form_Load at line 138", "Form_Load at line 140", "Form_Load at line 142"}},
       {"SetCheckValue:Check1", {"Form_Load at line 144"}},
       {"SetCheckValue:Check3", {"Form_Load at line 148"}},
+      {"SetCheckValue:Check5", {"Form_Load at line 154"}},
       {"ClearRows", {"LoadItems at line 102"}},
       {"SetPointer", {"LoadItems at line 100", "LoadItems at line 112"}},
   };
@@ -174,7 +178,8 @@ TEST_F(Form1Test, StoredValuesRestoreTheBoxes) {
         << '"' << c.check2 << '"';
     EXPECT_EQ(ReportedStatements(window), c.reports) << '"' << c.check2 << '"';
     if (c.check2 == "2") {
-      EXPECT_EQ(store.writes, (std::vector<std::string>{"Check1=1", "Check2=2", "Check3=1"})) << "written back";
+      EXPECT_EQ(store.writes, (std::vector<std::string>{"Check1=1", "Check2=2", "Check3=1", "Check5=1"}))
+          << "written back";
     }
     if (c.check2 == "abc") {
       EXPECT_EQ(window.boxes[0].text.substr(0, 15), "Type mismatch\r\n");
@@ -185,16 +190,17 @@ TEST_F(Form1Test, StoredValuesRestoreTheBoxes) {
 
 TEST_F(Form1Test, LoadItemsRunsTheTickedCollectorsInFixedOrder) {
   struct Case {
-    int registry, system, startup, services;
+    int registry, system, startup, services, tasks;
     std::vector<std::string> ran;
   };
   const Case cases[] = {
-      {1, 1, 1, 1, {"registry", "startup", "sysfile", "services"}},
-      {0, 0, 0, 0, {}},
-      {0, 0, 1, 0, {"startup"}},
-      {0, 1, 0, 0, {"sysfile"}},
-      {2, 2, 2, 2, {}},  // greyed selects nothing
-      {1, 2, 0, 1, {"registry", "services"}},
+      {1, 1, 1, 1, 1, {"registry", "startup", "sysfile", "services", "tasks"}},
+      {0, 0, 0, 0, 0, {}},
+      {0, 0, 1, 0, 0, {"startup"}},
+      {0, 1, 0, 0, 0, {"sysfile"}},
+      {0, 0, 0, 0, 1, {"tasks"}},
+      {2, 2, 2, 2, 2, {}},  // greyed selects nothing
+      {1, 2, 0, 1, 0, {"registry", "services"}},
   };
   for (const Case& c : cases) {
     form.ran.clear();
@@ -203,6 +209,7 @@ TEST_F(Form1Test, LoadItemsRunsTheTickedCollectorsInFixedOrder) {
     window.Check(CheckBox::Check2) = c.system;
     window.Check(CheckBox::Check3) = c.startup;
     window.Check(CheckBox::Check4) = c.services;
+    window.Check(CheckBox::Check5) = c.tasks;
     window.rows.resize(3);
     window.pointer = MousePointer::Custom;
     form.LoadItems();
@@ -227,8 +234,12 @@ TEST_F(Form1Test, AFailureEscapingACollectorIsReportedAndTheNextCollectorRuns) {
   for (CheckBox box : kAllCheckBoxes) window.Check(box) = 1;
   form.failing = "startup";
   form.LoadItems();
-  EXPECT_EQ(form.ran, (std::vector<std::string>{"registry", "startup", "sysfile", "services"}));
+  EXPECT_EQ(form.ran, (std::vector<std::string>{"registry", "startup", "sysfile", "services", "tasks"}));
   EXPECT_EQ(Reports(), (std::vector<std::string>{"LoadItems at line 106"}));
+  window.boxes.clear();
+  form.failing = "tasks";
+  form.LoadItems();
+  EXPECT_EQ(Reports(), (std::vector<std::string>{"LoadItems at line 114"})) << "after the numbers it always had";
 }
 
 TEST_F(Form1Test, RefreshClickDuringARefreshDoesNotStartASecondOne) {
