@@ -21,6 +21,58 @@ bool SameFolder(std::string_view a, std::string_view b) {
   return a.size() == b.size() && ContainsIgnoringCase(a, b);
 }
 
+// Room for any value a key going whole holds: the longest name, and data far past any entry's.
+constexpr std::size_t kAnyNameRoom = 16384;
+constexpr std::size_t kAnyDataRoom = 32768;
+
+// One value of a key going whole, as it was saved, and its entry in the backup.
+struct SavedKeyValue {
+  RegistryValue value;
+  std::size_t entry;
+};
+
+// Saves every value of a key that goes whole, read through the one handle
+// it will go through (returned in `key`): each value's name and entry. A
+// key with keys below it stays, and so does one whose values could not all
+// be saved: what was saved of it leaves the backup again.
+std::optional<std::vector<SavedKeyValue>> SaveWholeKey(Registry& registry, RemovalBackup& backup,
+                                                       const RegistryValueItem& item, std::shared_ptr<RegistryKey>& key) {
+  key = OpenForRemoval(registry, item);
+  std::u16string below;
+  if (!key || key->EnumSubKey(0, below) == EnumResult::Value) return std::nullopt;
+  std::vector<SavedKeyValue> saved;
+  RegistryValue value;
+  bool whole = true;
+  for (std::uint32_t index = 0; whole; ++index) {
+    const EnumResult result = key->EnumValue(index, kAnyNameRoom, kAnyDataRoom, value);
+    if (result == EnumResult::End) break;
+    const std::optional<std::size_t> entry =
+        result == EnumResult::Value ? backup.SaveValue({item.hive, item.keyPath, value.name, std::nullopt}, *key)
+                                    : std::nullopt;
+    if (entry) saved.push_back({value, *entry});
+    whole = entry.has_value();
+  }
+  if (whole && !saved.empty()) return saved;
+  for (const SavedKeyValue& kept : saved) backup.ValueRemoved(kept.entry, false);
+  return std::nullopt;
+}
+
+// True when the key holds exactly the values saved of it, in the same order,
+// and no key below: a value written since, or one a listing cut short did
+// not see, keeps the key where it is.
+bool HoldsExactly(RegistryKey& key, const std::vector<SavedKeyValue>& saved) {
+  std::u16string below;
+  if (key.EnumSubKey(0, below) == EnumResult::Value) return false;
+  RegistryValue now;
+  for (std::uint32_t index = 0;; ++index) {
+    const EnumResult result = key.EnumValue(index, kAnyNameRoom, kAnyDataRoom, now);
+    if (result == EnumResult::End) return index == saved.size();
+    if (result != EnumResult::Value || index >= saved.size()) return false;
+    const RegistryValue& was = saved[index].value;
+    if (now.name != was.name || now.type != was.type || now.data != was.data) return false;
+  }
+}
+
 }  // namespace
 
 void Form1::PushButton4_Click() {
@@ -48,6 +100,7 @@ struct Form1::Walk {
     RegistryValueItem value;
     std::size_t entry;
     std::shared_ptr<RegistryKey> key;
+    std::vector<SavedKeyValue> keyValues{};  // a key going whole: each value, its entry
   };
   std::unique_ptr<RemovalBackup> backup;
   int rows = 0;
@@ -146,6 +199,12 @@ void Form1::RemoveRow(ErrorTrap& trap, Walk& walk, int row) {
       if (saved == walk.savedValues.end()) return;  // not saved: it stays
       const Walk::SavedValue value = std::move(saved->second);
       walk.savedValues.erase(saved);  // its key closes with the last value of the run
+      if (value.value.wholeKey) {
+        // The key goes with its values in one step, or stays whole; restoring its values brings it back.
+        const bool gone = HoldsExactly(*value.key, value.keyValues) && value.key->DeleteKey();
+        for (const SavedKeyValue& kept : value.keyValues) walk.backup->ValueRemoved(kept.entry, gone);
+        return;
+      }
       walk.backup->ValueRemoved(value.entry, DeleteRegistryValue(registry_, value.value, *value.key));
     });
   } else if (type == "STARTUP") {
@@ -180,7 +239,15 @@ void Form1::SaveRegistryRun(Walk& walk, int first) {
       const std::optional<RegistryValueItem> value = RegistryValueOf(row, true);
       walk.triedValues.insert(row);
       if (!value) continue;
-      if (!keyOf || keyOf->hive != value->hive || keyOf->keyPath != value->keyPath) {
+      if (value->wholeKey) {
+        keyOf.reset();
+        std::shared_ptr<RegistryKey> whole;
+        if (auto values = SaveWholeKey(registry_, *walk.backup, *value, whole)) {
+          saved.push_back({row, {*value, 0, whole, std::move(*values)}});
+        }
+        continue;
+      }
+      if (!keyOf || keyOf->wholeKey || keyOf->hive != value->hive || keyOf->keyPath != value->keyPath) {
         keyOf = value;
         key = OpenForRemoval(registry_, *value);
       }

@@ -149,9 +149,12 @@ void ReadAutostartPoints() {
       if (path != point.key && !point.also32) break;
       HKEY key = nullptr;
       if (::RegOpenKeyExW(root, win32::Widen(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
-      if (point.keys == PointKeys::TheKey) ReadPointKey(key, point.value);
+      // Points whose entries are the keys below read those, not the key itself.
+      const bool below = point.keys != PointKeys::TheKey || point.entry == PointEntry::SubKey ||
+                         point.entry == PointEntry::ClassOverride;
+      if (!below) ReadPointKey(key, point.value);
       wchar_t name[256];
-      for (DWORD index = 0; point.keys != PointKeys::TheKey; ++index) {
+      for (DWORD index = 0; below; ++index) {
         DWORD length = 256;
         if (::RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
         HKEY below = nullptr;

@@ -5,13 +5,15 @@ namespace vq {
 namespace {
 
 constexpr ConsoleCategory kCategories[] = {
-    {'l', "Logon"}, {'b', "Boot Execute"}, {'d', "AppInit"}, {'h', "Hijacks"}, {'s', "Services"}, {'s', "Drivers"}, {'t', "Tasks"},
+    {'l', "Logon"},         {'b', "Boot Execute"},   {'d', "AppInit"},  {'h', "Hijacks"}, {'s', "Services"},
+    {'s', "Drivers"},       {'t', "Tasks"},          {'r', "LSA Providers"}, {'p', "Print Monitors"},
+    {'w', "Winlogon"},      {'o', "Office"},
 };
 
 // Letters the fleet tools' command lines may hold for sources we do not
 // gather (codecs, known DLLs …): accepted, so that their command lines run
 // unchanged, and they choose nothing.
-constexpr std::string_view kLettersListingNothing = "cegikmnoprw";
+constexpr std::string_view kLettersListingNothing = "cegikmn";
 
 }  // namespace
 

@@ -236,15 +236,32 @@ ConsoleEntry ConsoleListing::EntryOf(const Row& row, const ConsoleOptions& optio
     std::u16string key = value->keyPath.substr(other ? user->prefix.size() : 0);
     const std::string hive = other ? "HKU\\" + user->sid : ShortHive(value->hive);
     while (!key.empty() && key.back() == u'\\') key.pop_back();
+    // As the fleet tools' parsers read them: a key that is an entry whole is
+    // its parent's entry; a list's element is the entry of its value.
+    if (value->wholeKey) key = key.substr(0, key.rfind(u'\\'));
     entry.location = hive + "\\" + ValueNameText(key);
+    if (value->element) {
+      entry.location += "\\" + ValueNameText(value->name);
+      entry.entry = ValueNameText(*value->element);
+    }
     entry.imagePath = ImagePathOf(entry.launchString, Lookup(&row));
-    identity.emplace_back("kind", "registry value");
+    // A package the LSA loads is named without ".dll", in the system folder.
+    if (value->element && entry.imagePath.starts_with("File not found: ")) {
+      const std::string dll = ImagePathOf(entry.launchString + ".dll", Lookup(&row));
+      if (!dll.starts_with("File not found: ")) entry.imagePath = dll;
+    }
+    identity.emplace_back("kind", value->wholeKey ? "registry key" : value->element ? "list element" : "registry value");
     identity.emplace_back("hive", other                   ? "HKEY_USERS\\" + user->sid
                                   : FindHive(value->hive) ? FindHive(value->hive)->name
                                                           : "");
     AddName(identity, "key", value->keyPath.substr(other ? user->prefix.size() : 0));
-    AddName(identity, "name", value->name);
-    if (value->resetTo) {
+    if (!value->wholeKey) AddName(identity, "name", value->name);
+    if (value->element) AddName(identity, "element", *value->element);
+    if (value->wholeKey) {
+      identity.emplace_back("removal", "delete the key with its values");
+    } else if (value->element) {
+      identity.emplace_back("removal", "take the element out of the list");
+    } else if (value->resetTo) {
       identity.emplace_back("removal", value->keepDiskChecks ? "reset, keeping its disk checks" : "reset");
       identity.emplace_back("resetType", std::to_string(value->resetTo->type));
       identity.emplace_back("resetDataHex", HexBytes(value->resetTo->data));

@@ -128,13 +128,15 @@ std::variant<ConsoleOptions, ConsoleUsageError> ParseConsoleArguments(const std:
 }
 
 std::string ConsoleUsage() {
-  return "Usage: VellorinQuadeC [-a <*|bdhls>] [-c|-ct|-x|-j] [-h] [-s] [-m] [-u] [-t] [-o <file>]\r\n"
+  return "Usage: VellorinQuadeC [-a <*|bdhloprstw>] [-c|-ct|-x|-j] [-h] [-s] [-m] [-u] [-t] [-o <file>]\r\n"
          "                      [-nobanner] [user]\r\n"
          "\r\n"
          "  -a         The sources to list, '*' for all (letters combine, the default is l):\r\n"
-         "               b  Boot Execute       d  AppInit     h  Hijacks\r\n"
-         "               l  Logon              s  Services\r\n"
-         "             Letters for sources this program does not have (c e g i k m n o p r t w)\r\n"
+         "               b  Boot Execute       d  AppInit         h  Hijacks\r\n"
+         "               l  Logon              o  Office          p  Print Monitors\r\n"
+         "               r  LSA Providers      s  Services, Drivers\r\n"
+         "               t  Tasks              w  Winlogon\r\n"
+         "             Letters for sources this program does not have (c e g i k m n)\r\n"
          "             are taken and list nothing.\r\n"
          "  -c         Comma-separated values (UTF-16).\r\n"
          "  -ct        Tab-separated values (UTF-16).\r\n"

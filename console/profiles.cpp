@@ -1,5 +1,6 @@
 #include "console/profiles.h"
 
+#include <algorithm>
 #include <memory>
 #include <set>
 #include <optional>
@@ -7,6 +8,7 @@
 #include "console/categories.h"
 #include "console/listing.h"
 #include "console/service_entries.h"
+#include "entries/autostart_points.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
 #include "platform/profiles.h"
@@ -162,8 +164,10 @@ void GatherEntries(ConsoleListing& listing, const Gathering& machine, Profiles& 
                    std::string_view categories) {
   // Only the sources whose entries the -a letters choose are read.
   const bool logon = CategoryChosen(categories, category::kLogon);
-  const bool registry = logon || CategoryChosen(categories, category::kBootExecute) ||
-                        CategoryChosen(categories, category::kAppInit) || CategoryChosen(categories, category::kHijacks);
+  // The registry is read when any of its points' kinds is chosen.
+  const bool registry = logon || std::any_of(AutostartPoints().begin(), AutostartPoints().end(), [&](const auto& point) {
+                          return CategoryChosen(categories, point.category);
+                        });
   const auto report = [&](const std::string& text) { listing.ReportFailure(text, "in the console edition ", 0); };
   const std::string currentSid = profiles.CurrentSid();
   std::vector<UserProfile> others;

@@ -28,6 +28,17 @@ enum class PointUnless {
   Nothing,
   NotInstalled,    // its key's "IsInstalled" is the number 0
   DiskChecksOnly,  // every entry is one of Windows' own disk checks, "autocheck autochk …"
+  ProfilingOff,    // a .NET profiler's value, unless its key's "<prefix>_ENABLE_PROFILING" is 1
+};
+
+// What one entry of a point is.
+enum class PointEntry {
+  Value,          // a value (the one named, or each)
+  ListElement,    // an element of the named list value (a multi-string): only it goes, the rest stays
+  SubKey,         // a key right below the point's key, with all its values: it goes whole; `value`
+                  // names the one that says what it loads (null: the names of its values do)
+  ClassOverride,  // below a user's CLSID key, a class's InprocServer32, LocalServer32 or TreatAs key
+                  // where the machine registers that class otherwise: it goes whole
 };
 
 struct AutostartPoint {
@@ -44,8 +55,32 @@ struct AutostartPoint {
   const char* defaultText;
   bool also32;  // visited in the 32-bit view too, right after
   PointUnless unless;
-  const char* category;  // as the fleet tools name the kind: "Logon", "Boot Execute", "AppInit", "Hijacks"
+  const char* category;  // as the fleet tools name the kind: "Logon", "Boot Execute", "AppInit", "Hijacks" …
+  PointEntry entry = PointEntry::Value;
+  // What Windows itself puts here, "|"-separated, letter case aside, which is
+  // not listed: for a list, its elements ("msv1_0"); else the files it loads,
+  // each "name=file" where the value or sub-key of that name is Windows' own
+  // (it is then reset to that file, never deleted) or "=file" under any name.
+  // A file is Windows' own where it is named bare or lies in the Windows folder.
+  const char* windowsShips = nullptr;
+  const char* shipsOn = nullptr;  // the Windows versions that holds for
 };
+
+// Windows' own of a point's windowsShips, one each.
+struct ShippedEntry {
+  std::string name;  // the value's or sub-key's name; empty: any name, and for a list
+  std::string file;  // the element, or the file it loads
+};
+std::vector<ShippedEntry> ShippedEntries(const AutostartPoint& point);
+
+// True when the element of a list is one Windows ships there: letter case,
+// a trailing ".dll" aside.
+bool IsShippedElement(const AutostartPoint& point, std::u16string_view element);
+
+// The point a value of an open key belongs to as a list (ListElement), or
+// null; keys told apart as IsWindowsOwnValue tells them. Throws Failure when
+// the registry does not say.
+const AutostartPoint* ListPointOf(Registry& registry, Hive hive, RegistryKey& key, std::u16string_view name);
 
 // In the order the collector visits them, after the Run keys.
 std::span<const AutostartPoint> AutostartPoints();

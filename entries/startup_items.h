@@ -27,6 +27,12 @@ struct RegistryValueItem {
   std::u16string name;
   std::optional<StoredValue> resetTo;
   bool keepDiskChecks = false;
+  // One element of the list the value holds (the LSA's packages): only it
+  // goes, the others stay in their order.
+  std::optional<std::u16string> element{};
+  // The key at keyPath is the entry, with all its values (name unused): it
+  // goes whole, its values saved first.
+  bool wholeKey = false;
 };
 
 // A file of a Startup folder: the folder in the exact form and the name as the
@@ -56,6 +62,10 @@ inline constexpr char kLogon[] = "Logon";
 inline constexpr char kBootExecute[] = "Boot Execute";
 inline constexpr char kAppInit[] = "AppInit";
 inline constexpr char kHijacks[] = "Hijacks";
+inline constexpr char kLsaProviders[] = "LSA Providers";
+inline constexpr char kPrintMonitors[] = "Print Monitors";
+inline constexpr char kWinlogon[] = "Winlogon";
+inline constexpr char kOffice[] = "Office";
 inline constexpr char kServices[] = "Services";
 inline constexpr char kDrivers[] = "Drivers";
 inline constexpr char kTasks[] = "Tasks";

@@ -33,11 +33,15 @@ inline constexpr std::uint32_t kMultiSz = 7;
 inline constexpr std::uint32_t kKeyQueryValue = 0x1;
 inline constexpr std::uint32_t kKeySetValue = 0x2;
 inline constexpr std::uint32_t kKeyEnumerateSubKeys = 0x8;
+inline constexpr std::uint32_t kKeyDelete = 0x10000;  // DELETE: the key itself may go
 // What listing a key takes: its values and the names of its sub-keys.
 inline constexpr std::uint32_t kKeyListing = kKeyQueryValue | kKeyEnumerateSubKeys;
 // What removing a value takes: reading it for the backup, then deleting it
 // or writing Windows' own value back, through the same handle.
 inline constexpr std::uint32_t kKeyRemoval = kKeyQueryValue | kKeySetValue;
+// What removing a key whole takes: reading its values and telling that it
+// has no keys below, deleting them, then the key itself, through one handle.
+inline constexpr std::uint32_t kKeyWholeRemoval = kKeyRemoval | kKeyEnumerateSubKeys | kKeyDelete;
 
 // Names are UTF-16 exactly as the registry counts them: a name may hold any
 // code unit, U+0000 and unpaired surrogates included, and the program acts on
@@ -93,6 +97,9 @@ class RegistryKey {
   // Opens the sub-key of exactly this name (which may hold U+0000); null
   // when there is none. Throws Failure when the registry refuses it.
   virtual std::unique_ptr<RegistryKey> OpenSubKey(std::u16string_view name, std::uint32_t access) = 0;
+  // Deletes this very key (opened with kKeyDelete), however it was reached.
+  // Returns false when the registry refused: a key with keys below it, or no rights.
+  virtual bool DeleteKey() = 0;
 };
 
 class Registry {

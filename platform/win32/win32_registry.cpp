@@ -47,6 +47,7 @@ struct NativeRegistry {
   NtStatus(WINAPI* setValue)(HANDLE, const CountedName*, ULONG, ULONG, const void*, ULONG);
   NtStatus(WINAPI* openKey)(HANDLE*, ACCESS_MASK, const ObjectAttributes*);
   NtStatus(WINAPI* queryKey)(HANDLE, int, void*, ULONG, ULONG*);
+  NtStatus(WINAPI* deleteKey)(HANDLE);
   ULONG(WINAPI* statusToError)(NtStatus);
 
   static const NativeRegistry& Get() {
@@ -62,11 +63,12 @@ struct NativeRegistry {
         resolve(calls.setValue, "NtSetValueKey");
         resolve(calls.openKey, "NtOpenKey");
         resolve(calls.queryKey, "NtQueryKey");
+        resolve(calls.deleteKey, "NtDeleteKey");
         resolve(calls.statusToError, "RtlNtStatusToDosError");
       }
       return calls;
     }();
-    if (!native.queryValue || !native.deleteValue || !native.setValue || !native.openKey || !native.queryKey ||
+    if (!native.queryValue || !native.deleteValue || !native.setValue || !native.openKey || !native.queryKey || !native.deleteKey ||
         !native.statusToError) {
       throw Failure("The system offers no registry calls for counted names (ntdll)");
     }
@@ -123,6 +125,11 @@ class Win32RegistryKey final : public RegistryKey {
     const NativeRegistry& native = NativeRegistry::Get();
     const CountedName counted = Counted(name);
     return native.deleteValue(key_.get(), &counted) == kStatusSuccess;
+  }
+
+  bool DeleteKey() override {
+    // By the handle: exactly the key opened, never another of its name.
+    return NativeRegistry::Get().deleteKey(key_.get()) == kStatusSuccess;
   }
 
   bool SetValue(std::u16string_view name, std::uint32_t type, std::string_view data) override {

@@ -215,6 +215,7 @@ class FakeFileSystem : public FileSystem, public FailurePlan {
   std::set<std::string> folders;             // never files
   std::vector<std::string> deletes;          // "delete <path>" / "force <path>", in order
   std::vector<std::string> listed;           // the folders listed
+  std::function<void()> whileFlushing;       // what another program does as a file is flushed
   std::set<std::string> unlistable;          // folders whose listing is refused, as a standard user's of the task store
   std::vector<std::pair<std::string, std::string>> flushes;  // path and content of each file at each flush
 
@@ -397,6 +398,7 @@ class FakeFileSystem : public FileSystem, public FailurePlan {
     void Flush() override {
       owner.FailurePlan::Check("Flush");
       owner.flushes.emplace_back(path, owner.files.at(path));
+      if (owner.whileFlushing) owner.whileFlushing();
     }
     void CutTo(std::uint64_t length) override {
       owner.FailurePlan::Check("CutTo");
@@ -454,6 +456,7 @@ class FakeRegistry : public Registry, public FailurePlan {
   std::map<std::string, std::uint32_t> granted;  // by key id: the rights an open may ask for
   std::map<std::string, std::int64_t> written;   // by key id: its last-write time (0 when not set)
   std::function<void(const std::string& name)> beforeDelete;  // the name as UTF-8
+  std::vector<std::map<std::string, std::vector<Value>>::node_type> deletedKeys;  // keys deleted whole
 
   // As the registry reads a path: separators repeated or at the end count
   // once, and CurrentControlSet is the control set it links to.
@@ -572,6 +575,20 @@ class FakeRegistry : public Registry, public FailurePlan {
     }
     std::unique_ptr<RegistryKey> OpenSubKey(std::u16string_view name, std::uint32_t access) override {
       return registry_.OpenKey(hive_, Utf8ToUtf16(registry_.keyPaths.at(id_)) + u"\\" + std::u16string(name), access);
+    }
+    bool DeleteKey() override {
+      registry_.FailurePlan::Check("DeleteKey");
+      std::u16string below;
+      if (!(access_ & kKeyDelete) || !registry_.keys.count(id_)) return false;
+      // Any key below keeps it, whatever this handle may enumerate.
+      const std::string above = id_ + "\\";
+      for (const auto& [id, path] : registry_.keyPaths) {
+        if (id.starts_with(above)) return false;
+      }
+      // Handles still open on it keep what it held, as the registry's do.
+      registry_.deletedKeys.push_back(registry_.keys.extract(id_));
+      registry_.keyPaths.erase(id_);
+      return true;
     }
 
    private:

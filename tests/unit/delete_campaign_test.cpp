@@ -11,6 +11,7 @@
 #include <random>
 
 #include "collectors/mod_registry.h"
+#include "entries/autostart_points.h"
 #include "entries/hives.h"
 #include "platform/text.h"
 #include "support/campaign.h"
@@ -93,6 +94,17 @@ void SeedAutostartPoints(std::mt19937& random, test::FakePlatform& fakes) {
     maybe(Hive::LocalMachine, key + "\\Depend", u"d", regtype::kExpandSz, Sz(u"%SystemRoot%\\d.dll"));
     maybe(Hive::LocalMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\" + sub,
           u"Debugger", regtype::kSz, Sz(u"C:\\d\\dbg.exe"));
+  }
+  // The LSA's lists: Windows' own elements beside look-alikes (letter case,
+  // ".dll", a trailing blank), each taken out alone.
+  for (const auto& [name, elements] :
+       {std::pair{u"Notification Packages", std::vector<std::u16string>{u"scecli", u"SCECLI.dll", u"scecli ", u"rassfm", u"evil", u"Evil "}},
+        std::pair{u"Security Packages", std::vector<std::u16string>{u"\"\"", u"kerberos", u"Kerberos ", u"ssp"}}}) {
+    std::u16string list;
+    for (const std::u16string& element : elements) {
+      if (random() % 2) list += element + u'\0';
+    }
+    maybe(Hive::LocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Lsa", name, regtype::kMultiSz, test::Utf16Le(list + u'\0'));
   }
   const std::string winlogon = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
   const std::u16string shells[] = {u"explorer.exe", u" Explorer.EXE ", u"C:\\e\\evil.exe"};
@@ -205,10 +217,16 @@ std::string Meaning(test::CollectorForm1& form, test::FakePlatform& fakes, const
   if (const auto* value = std::get_if<RegistryValueItem>(item)) {
     const std::string keyPath = Utf16ToUtf8(value->keyPath);
     if (texts[1] != FindHive(value->hive)->prefix + ValueNameText(value->keyPath) ||
-        texts[2] != ValueNameText(value->name)) {
+        (!value->element && texts[2] != ValueNameText(value->name))) {
       throw std::runtime_error("a registry row does not show its value: " + texts[2]);
     }
     const std::string id = FakeRegistry::Id(value->hive, keyPath);
+    if (value->element) {
+      if (texts[2] != ValueNameText(value->name) + ": " + ValueNameText(*value->element)) {
+        throw std::runtime_error("a list's row does not show its element: " + texts[2]);
+      }
+      return "element:" + id + ":" + test::Utf16Le(value->name) + ":" + test::Utf16Le(*value->element);
+    }
     if (auto key = fakes.registry.keys.find(id); key != fakes.registry.keys.end()) {
       for (const FakeRegistry::Value& seeded : key->second) {
         if (seeded.name == value->name) return "value:" + id + ":" + test::Utf16Le(value->name);
@@ -391,6 +409,7 @@ std::string RunRound(unsigned seed) {
   const TaskState tasksBefore = TasksOf(fakes.tasks);
   std::set<std::string> listed;
   std::map<std::string, std::optional<StoredValue>> ticked;  // meaning -> what the value is written back to
+  std::map<std::pair<std::string, std::u16string>, std::set<std::u16string>> tickedElements;  // by key id and value name
   for (test::FakeWindow::Row& row : fakes.window.rows) {
     std::string meaning;
     try {
@@ -408,6 +427,10 @@ std::string RunRound(unsigned seed) {
       continue;
     }
     const std::string id = FakeRegistry::Id(value->hive, Utf16ToUtf8(value->keyPath));
+    if (value->element) {
+      tickedElements[{id, value->name}].insert(*value->element);
+      continue;
+    }
     ticked[meaning] = WindowsDefault(id, value->name, registryBefore.at(id));
   }
   // At every yield the backup holds what is gone; clicks that arrive then must change nothing.
@@ -433,7 +456,14 @@ std::string RunRound(unsigned seed) {
     const bool readOnly = fakes.registry.granted.count(id) > 0;
     for (const FakeRegistry::Value& value : values) {
       auto it = ticked.find("value:" + id + ":" + test::Utf16Le(value.name));
-      if (it == ticked.end() || readOnly) {
+      if (auto elements = tickedElements.find({id, value.name}); elements != tickedElements.end() && !readOnly) {
+        // The ticked elements are out of the list, the others in their order.
+        std::u16string kept;
+        for (const std::u16string& element : Entries(value.type, value.data)) {
+          if (!elements->second.count(element)) kept += element + u'\0';
+        }
+        expected.push_back({value.name, value.type, test::Utf16Le(kept + u'\0')});
+      } else if (it == ticked.end() || readOnly) {
         expected.push_back(value);
       } else if (it->second) {
         expected.push_back({value.name, it->second->type, it->second->data});

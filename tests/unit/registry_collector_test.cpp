@@ -163,7 +163,8 @@ TEST_F(RegistryCollectorTest, MissingKeysAddNothingAndSayNothing) {
   form.GetRegistryItems();
   EXPECT_TRUE(Rows().empty());
   EXPECT_TRUE(Reports().empty());
-  EXPECT_EQ(registry.opened.size(), 18u + 15u) << "the Run keys, then the other points (three in both views)";
+  EXPECT_EQ(registry.opened.size(), 18u + 15u + 27u)
+      << "the Run keys, the other points (three in both views), then the persistence points (four in both)";
 }
 
 // The other autostart points: which values each lists and how each goes.
