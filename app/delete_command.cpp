@@ -21,10 +21,6 @@ bool SameFolder(std::string_view a, std::string_view b) {
   return a.size() == b.size() && ContainsIgnoringCase(a, b);
 }
 
-// Room for any value a key going whole holds: the longest name, and data far past any entry's.
-constexpr std::size_t kAnyNameRoom = 16384;
-constexpr std::size_t kAnyDataRoom = 32768;
-
 // One value of a key going whole, as it was saved, and its entry in the backup.
 struct SavedKeyValue {
   RegistryValue value;

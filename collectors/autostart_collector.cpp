@@ -15,10 +15,6 @@ namespace vq {
 
 namespace {
 
-// Room for every value a key can hold: the longest name, and far more data than a command has.
-constexpr std::size_t kAnyNameRoom = 16384;
-constexpr std::size_t kAnyDataRoom = 32768;
-
 struct PointListing {
   RowSink& sink;
   Registry& registry;
@@ -61,9 +57,7 @@ bool IsSystemFolder(const PointListing& listing, std::string folder) {
 // bare or in a system folder (letter case and quotes aside); null when it
 // is none of them.
 const ShippedEntry* ShippedFileOf(const PointListing& listing, std::u16string_view data) {
-  std::string path = listing.shell.ExpandEnvironment(Utf16ToUtf8(data));
-  const std::size_t first = path.find_first_not_of(' ');
-  path = first == std::string::npos ? "" : path.substr(first, path.find_last_not_of(' ') - first + 1);
+  std::string path = Normal(listing.shell, data);
   if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
   const std::size_t folderEnd = path.find_last_of("\\/");
   if (path.empty() || (folderEnd != std::string::npos && !IsSystemFolder(listing, path.substr(0, folderEnd)))) {

@@ -61,7 +61,7 @@ struct AutostartPoint {
   // not listed: for a list, its elements ("msv1_0"); else the files it loads,
   // each "name=file" where the value or sub-key of that name is Windows' own
   // (it is then reset to that file, never deleted) or "=file" under any name.
-  // A file is Windows' own where it is named bare or lies in the Windows folder.
+  // A file is Windows' own where it is named bare or lies in System32 (SysWOW64).
   const char* windowsShips = nullptr;
   const char* shipsOn = nullptr;  // the Windows versions that holds for
 };

@@ -39,9 +39,15 @@ inline constexpr std::uint32_t kKeyListing = kKeyQueryValue | kKeyEnumerateSubKe
 // What removing a value takes: reading it for the backup, then deleting it
 // or writing Windows' own value back, through the same handle.
 inline constexpr std::uint32_t kKeyRemoval = kKeyQueryValue | kKeySetValue;
-// What removing a key whole takes: reading its values and telling that it
-// has no keys below, deleting them, then the key itself, through one handle.
-inline constexpr std::uint32_t kKeyWholeRemoval = kKeyRemoval | kKeyEnumerateSubKeys | kKeyDelete;
+// What removing a key whole takes: reading its values for the backup and
+// telling that it has no keys below, then deleting the key with its values,
+// through one handle.
+inline constexpr std::uint32_t kKeyWholeRemoval = kKeyQueryValue | kKeyEnumerateSubKeys | kKeyDelete;
+
+// Room for any value a key holds: the longest name the registry allows
+// (16,383 characters), and data far past any entry's.
+inline constexpr std::size_t kAnyNameRoom = 16384;
+inline constexpr std::size_t kAnyDataRoom = 32768;
 
 // Names are UTF-16 exactly as the registry counts them: a name may hold any
 // code unit, U+0000 and unpaired surrogates included, and the program acts on
