@@ -3,12 +3,14 @@
 
 #include "app/form1.h"
 #include "entries/error_trap.h"
+#include "entries/startup_approved.h"
 #include "platform/failure.h"
 #include "platform/text.h"
 #include "removal/backup.h"
 #include "removal/file_removal.h"
 #include "removal/registry_removal.h"
 #include "removal/service_stop.h"
+#include "removal/startup_switch.h"
 #include "removal/task_removal.h"
 
 namespace vq {
@@ -97,11 +99,20 @@ struct Form1::Walk {
     std::size_t entry;
     std::shared_ptr<RegistryKey> key;
     std::vector<SavedKeyValue> keyValues{};  // a key going whole: each value, its entry
+    std::optional<SavedSwitch> switchSaved{};  // Explorer's switch of the value, which goes with it
   };
   std::unique_ptr<RemovalBackup> backup;
   int rows = 0;
   std::set<int> triedValues;
   std::map<int, SavedValue> savedValues;
+  // The keys of Explorer's switches, each opened once a walk (null: none
+  // there, or refused), by hive and path.
+  std::map<std::pair<Hive, std::u16string>, std::shared_ptr<RegistryKey>> switchKeys;
+  const std::shared_ptr<RegistryKey>& SwitchKey(Registry& registry, const StartupSwitch& at) {
+    auto [known, added] = switchKeys.try_emplace({at.hive, at.keyPath});
+    if (added) known->second = OpenSwitchesForRemoval(registry, at);
+    return known->second;
+  }
 };
 
 const StartupItem* Form1::ItemOf(int row) {
@@ -201,10 +212,17 @@ void Form1::RemoveRow(ErrorTrap& trap, Walk& walk, int row) {
         for (const SavedKeyValue& kept : value.keyValues) walk.backup->ValueRemoved(kept.entry, gone);
         return;
       }
-      walk.backup->ValueRemoved(value.entry, DeleteRegistryValue(registry_, value.value, *value.key));
+      const bool gone = DeleteRegistryValue(registry_, value.value, *value.key);
+      walk.backup->ValueRemoved(value.entry, gone);
+      if (value.switchSaved) SwitchEntryRemoved(*walk.backup, *value.switchSaved, gone);
     });
   } else if (type == "STARTUP") {
-    trap.Run(136, [&] { RemoveFile(window_, files_, StartupFileOf(row), *walk.backup); });
+    trap.Run(136, [&] {
+      const StartupFileItem file = StartupFileOf(row);
+      // Only a row the program listed knows which Startup folder its file is in, and so its switch.
+      const bool listed = window_.RowItem(row) != 0;
+      if (RemoveFile(window_, files_, file, *walk.backup) && listed) RemoveSwitch(walk, SwitchOf(file));
+    });
   } else if (type == "SYSFILE") {
     trap.Run(140, [&] { window_.ShowMessage("Could not delete system file.", msgbox::kOkOnly, ""); });
   } else if (type == "SERVICES") {
@@ -249,13 +267,30 @@ void Form1::SaveRegistryRun(Walk& walk, int first) {
       }
       if (!key) continue;
       if (const std::optional<std::size_t> entry = walk.backup->SaveValue(*value, *key)) {
-        saved.push_back({row, {*value, *entry, key}});
+        Walk::SavedValue& kept = saved.emplace_back(row, Walk::SavedValue{*value, *entry, key}).second;
+        // Only a row the program listed names its entry exactly, and so its switch.
+        const std::optional<StartupSwitch> at = window_.RowItem(row) != 0 ? SwitchOf(*value) : std::nullopt;
+        if (at) {
+          kept.switchSaved = SaveSwitch(*walk.backup, *at, walk.SwitchKey(registry_, *at));
+        }
       }
     } catch (...) {
       break;
     }
   }
   if (walk.backup->FlushValues()) walk.savedValues.insert(saved.begin(), saved.end());
+}
+
+}  // namespace vq
+
+namespace vq {
+
+// Explorer's switch of a file that went: saved and flushed on its own, then
+// deleted. One that cannot be saved stays (it switches nothing off that is there).
+void Form1::RemoveSwitch(Walk& walk, const std::optional<StartupSwitch>& at) {
+  if (!at) return;
+  const std::optional<SavedSwitch> saved = SaveSwitch(*walk.backup, *at, walk.SwitchKey(registry_, *at));
+  if (saved && walk.backup->FlushValues()) SwitchEntryRemoved(*walk.backup, *saved, true);
 }
 
 }  // namespace vq

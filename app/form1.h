@@ -7,6 +7,7 @@
 #include "app/report_box.h"
 #include "collectors/gathering.h"
 #include "entries/error_trap.h"
+#include "entries/startup_approved.h"
 #include "entries/startup_items.h"
 #include "platform/platform.h"
 
@@ -34,6 +35,9 @@ class Form1 : public WindowEvents {
   void PushButton4_Click() override;
   void CheckBox_UserClick(CheckBox box) override;
   void MouseMove(PointerArea area) override;
+  // The row's shortcut menu: switches what it stands for off or on as
+  // Explorer's Startup apps page does, leaving the entry itself as it is.
+  void ListView1_RowMenu(int row) override;
   void Form_Unload() override;
 
   // Stores a filter box's value under its settings key.
@@ -101,7 +105,9 @@ class Form1 : public WindowEvents {
    public:
     explicit ListSink(Form1& form) : form_(form) {}
     int AddRow(const std::string& type, RowFacts facts) override {
-      return form_.window_.AddRow(type, facts.item ? form_.items_.Add(std::move(*facts.item)) : 0);
+      const int row = form_.window_.AddRow(type, facts.item ? form_.items_.Add(std::move(*facts.item)) : 0);
+      if (facts.disabled) form_.window_.SetRowGreyed(row, true);
+      return row;
     }
     void SetSubItem(int row, int subItem, const std::string& text) override {
       form_.window_.SetSubItem(row, subItem, text);
@@ -120,6 +126,7 @@ class Form1 : public WindowEvents {
   struct Walk;
   void RemoveRow(ErrorTrap& trap, Walk& walk, int row);
   void SaveRegistryRun(Walk& walk, int first);
+  void RemoveSwitch(Walk& walk, const std::optional<StartupSwitch>& at);
   // What a row stands for: null for a row that carries no item. Throws
   // Failure for an item number the table does not know.
   const StartupItem* ItemOf(int row);

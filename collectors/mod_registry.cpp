@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "collectors/gathering.h"
+#include "collectors/startup_switches.h"
+#include "entries/startup_approved.h"
 #include "entries/hives.h"
 #include "entries/startup_items.h"
 #include "platform/failure.h"
@@ -73,7 +75,8 @@ std::optional<std::string> DecideRegistryRow(std::string_view keyPath, std::stri
 namespace {
 
 void ListValue(RowSink& sink, Hive hive, const std::string& location,
-               std::string_view keyPath, const std::u16string& openedPath, const RegistryValue& value) {
+               std::string_view keyPath, const std::u16string& openedPath, const RegistryValue& value,
+               const std::set<std::u16string>& switchedOff) {
   const std::size_t length = DataLength(value.type, value.data.size());
   if (length > kValueDataRoom) return;
   const std::optional<std::string> text = ValueText(value.type, value.data);
@@ -81,8 +84,9 @@ void ListValue(RowSink& sink, Hive hive, const std::string& location,
   const std::string name = ValueNameText(value.name);
   const std::optional<std::string> extraDetails = DecideRegistryRow(keyPath, name, value.name.size(), length, *text);
   if (!extraDetails) return;
-  const int row = sink.AddRow("REGISTRY", {RegistryValueItem{hive, openedPath, value.name, std::nullopt},
-                                           category::kLogon, *text});
+  RowFacts facts{RegistryValueItem{hive, openedPath, value.name, std::nullopt}, category::kLogon, *text};
+  facts.disabled = switchedOff.count(FoldedRegistryName(value.name)) > 0;
+  const int row = sink.AddRow("REGISTRY", std::move(facts));
   sink.SetSubItem(row, 1, location);
   sink.SetSubItem(row, 2, name);
   if (!extraDetails->empty()) sink.SetSubItem(row, 3, *extraDetails);
@@ -95,6 +99,11 @@ void ListRegistryValues(RowSink& sink, Registry& registry, Hive hive, const std:
   const std::u16string openedPath = Utf8ToUtf16(keyPath);
   const std::unique_ptr<RegistryKey> key = OpenQuietly([&] { return registry.OpenKey(hive, openedPath, kKeyListing); });
   if (!key) return;
+  // The values Explorer's Startup page switched off stay listed, marked so.
+  std::set<std::u16string> switchedOff;
+  if (const std::optional<StartupSwitch> switches = SwitchesOfRunKey(hive, openedPath)) {
+    switchedOff = SwitchedOffNames(registry, switches->hive, switches->keyPath);
+  }
   RegistryValue value;
   for (std::uint32_t index = 0;; ++index) {
     const EnumResult result = key->EnumValue(index, kValueNameRoom, kValueDataRoom, value);
@@ -102,7 +111,7 @@ void ListRegistryValues(RowSink& sink, Registry& registry, Hive hive, const std:
     // A value that does not fit is passed over; the key's later values are still listed.
     if (result == EnumResult::Value) {
       sink.DoEvents();
-      ListValue(sink, hive, location, keyPath, openedPath, value);
+      ListValue(sink, hive, location, keyPath, openedPath, value, switchedOff);
     }
     sink.DoEvents();
   }

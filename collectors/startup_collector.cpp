@@ -1,6 +1,8 @@
 #include "collectors/add_folder.h"
 #include "collectors/gathering.h"
 #include "collectors/mod_special_folder.h"
+#include "collectors/startup_switches.h"
+#include "entries/startup_approved.h"
 #include "entries/error_trap.h"
 #include "platform/shell.h"
 #include "platform/text.h"
@@ -18,8 +20,21 @@ struct StartupPass {
   bool allUsers;
 };
 
-void AddStartupRows(ErrorTrap& trap, RowSink& sink, const FolderFiles& listed, const StartupPass& pass) {
+// The files of the folder switched off on Explorer's Startup page: the
+// all-users folder's switches are the machine's, the user's folder's the user's.
+std::set<std::u16string> SwitchesOf(const Gathering& gathering, bool allUsers) {
+  const UserRoot user = gathering.user.value_or(UserRoot{});
+  const std::optional<StartupSwitch> switches =
+      SwitchOfStartupFile({u"", u"", allUsers}, user.hive, Utf8ToUtf16(user.prefix));
+  return SwitchedOffNames(gathering.registry, switches->hive, switches->keyPath);
+}
+
+void AddStartupRows(ErrorTrap& trap, const Gathering& gathering, const FolderFiles& listed, const StartupPass& pass) {
+  RowSink& sink = gathering.sink;
   const std::vector<std::u16string>& names = listed.names;
+  // An empty folder needs no switches read.
+  const std::set<std::u16string> switchedOff =
+      names.empty() ? std::set<std::u16string>() : SwitchesOf(gathering, pass.allUsers);
   std::size_t index = 0;
   trap.Loop(
       pass.first, pass.first + 14, [&] { return index < names.size(); }, [&] { return ++index < names.size(); },
@@ -31,7 +46,9 @@ void AddStartupRows(ErrorTrap& trap, RowSink& sink, const FolderFiles& listed, c
         int row = 0;
         trap.Run(pass.first + 6, [&] {
           const StartupFileItem file{listed.exactFolder, name, pass.allUsers};
-          row = sink.AddRow("STARTUP", {file, category::kLogon, Utf16ToUtf8(PlainPath(file.Path()))});
+          RowFacts facts{file, category::kLogon, Utf16ToUtf8(PlainPath(file.Path()))};
+          facts.disabled = switchedOff.count(FoldedRegistryName(name)) > 0;
+          row = sink.AddRow("STARTUP", std::move(facts));
         });
         trap.Run(pass.first + 8, [&] { sink.SetSubItem(row, 1, pass.location); });
         trap.Run(pass.first + 10, [&] { sink.SetSubItem(row, 2, Utf16ToUtf8(name)); });
@@ -71,7 +88,7 @@ void GetStartup(const Gathering& gathering) {
       if (!userFolder.empty()) listed = GetFolderFiles(gathering.files, userFolder, "*.*");
     });
     const std::string userExtraDetails = userFolder + "\\";
-    AddStartupRows(trap, gathering.sink, listed, {106, userFolder, userExtraDetails, false});
+    AddStartupRows(trap, gathering, listed, {106, userFolder, userExtraDetails, false});
   }
   if (!gathering.machine) return;
 
@@ -83,7 +100,7 @@ void GetStartup(const Gathering& gathering) {
       listed = GetFolderFiles(gathering.files, allUsersFolder, "*.*");
     }
   });
-  AddStartupRows(trap, gathering.sink, listed, {124, allUsersFolder, allUsersFolder, true});
+  AddStartupRows(trap, gathering, listed, {124, allUsersFolder, allUsersFolder, true});
 }
 
 }  // namespace vq

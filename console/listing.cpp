@@ -5,7 +5,6 @@
 
 #include "collectors/mod_registry.h"
 #include "collectors/mod_special_folder.h"
-#include "collectors/startup_approved.h"
 #include "console/categories.h"
 #include "console/profiles.h"
 #include "entries/hives.h"
@@ -45,17 +44,6 @@ void AddName(std::vector<std::pair<std::string, std::string>>& identity, const s
   } else {
     identity.emplace_back(field, Utf16ToUtf8(name));
   }
-}
-
-// The Run keys whose entries Explorer's Startup apps page can switch off.
-std::optional<ApprovedList> ApprovedListOf(Hive hive, std::u16string_view keyPath) {
-  if (hive != Hive::LocalMachine && hive != Hive::CurrentUser) return std::nullopt;
-  const std::string key = AsciiLower(Utf16ToUtf8(keyPath));
-  if (key == "software\\microsoft\\windows\\currentversion\\run") return ApprovedList::Run;
-  if (hive == Hive::LocalMachine && key == "software\\wow6432node\\microsoft\\windows\\currentversion\\run") {
-    return ApprovedList::Run32;
-  }
-  return std::nullopt;
 }
 
 }  // namespace
@@ -148,38 +136,10 @@ std::string ConsoleListing::Profile(const Row& row) {
   return user ? user->account : kSystemWide;
 }
 
-// "disabled" where the entry was switched off on Explorer's Startup apps page:
-// Windows then does not start it. A user's switches are in that user's hive.
-std::string ConsoleListing::Enabled(const Row& row) {
-  if (row.facts.disabled) return "disabled";
-  const ListedUser* user = UserOf(row);
-  std::optional<ApprovedList> list;
-  std::u16string name;
-  if (const auto* value = row.facts.item ? std::get_if<RegistryValueItem>(&*row.facts.item) : nullptr) {
-    const std::u16string_view key = std::u16string_view(value->keyPath).substr(user ? user->prefix.size() : 0);
-    list = ApprovedListOf(user ? Hive::CurrentUser : value->hive, key);
-    name = value->name;
-  } else if (const auto* file = row.facts.item ? std::get_if<StartupFileItem>(&*row.facts.item) : nullptr) {
-    list = ApprovedList::StartupFolder;
-    name = file->name;
-  }
-  if (!list) return "enabled";
-  try {
-    const long owner = user ? static_cast<long>(row.user) : -1;
-    auto [known, added] = approved_.try_emplace({owner, static_cast<int>(*list)});
-    if (added) {
-      const Hive hive = !user ? Hive::LocalMachine : user->prefix.empty() ? Hive::CurrentUser : Hive::Users;
-      const std::string path = (user ? user->prefix : std::string()) + std::string(StartupApprovedKey(*list));
-      known->second = registry_.OpenKey(hive, Utf8ToUtf16(path), kKeyQueryValue);
-    }
-    const std::shared_ptr<RegistryKey>& key = known->second;
-    const std::optional<StoredValue> approved = key ? key->QueryValue(name) : std::nullopt;
-    return IsSwitchedOff(approved ? std::optional<std::string_view>(approved->data) : std::nullopt) ? "disabled"
-                                                                                                   : "enabled";
-  } catch (const Failure&) {
-    return "enabled";  // the switches cannot be read: Windows starts what it finds
-  }
-}
+// "disabled" where Windows will not start the entry: switched off on
+// Explorer's Startup apps page (as the collectors read it, for the window
+// too: a user's switches are in that user's hive) or a task switched off.
+std::string ConsoleListing::Enabled(const Row& row) { return row.facts.disabled ? "disabled" : "enabled"; }
 
 std::optional<std::int64_t> ConsoleListing::KeyTime(Hive hive, const std::u16string& path) {
   try {

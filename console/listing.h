@@ -88,8 +88,6 @@ class ConsoleListing final : public RowSink {
   std::vector<ListedUser> users_{ListedUser{}};  // the first: the user the program runs as, its account asked late
   std::optional<PathLookup> lookup_;
   std::map<std::size_t, PathLookup> userLookups_;  // by user
-  // Explorer's Startup switches, by user (the machine's: -1) and list: opened once; null where there are none.
-  std::map<std::pair<long, int>, std::shared_ptr<RegistryKey>> approved_;
 };
 
 // A FILETIME (100 ns since 1601, UTC) as the listing writes it: with -t

@@ -36,6 +36,9 @@ inline constexpr int kYes = 6;
 inline constexpr int kNo = 7;
 }  // namespace msgbox
 
+// What the user chose on a row's shortcut menu.
+enum class RowMenuChoice { None, Disable, Enable };
+
 // What the user does on the main window, delivered by the window to the program.
 class WindowEvents {
  public:
@@ -45,6 +48,9 @@ class WindowEvents {
   // The user clicked a filter box; the box has not changed yet.
   virtual void CheckBox_UserClick(CheckBox box) = 0;
   virtual void MouseMove(PointerArea area) = 0;
+  // The user asked for the shortcut menu of a row (a right click, the menu
+  // key or Shift+F10); the row is selected. Counted from 1.
+  virtual void ListView1_RowMenu(int row) = 0;
   virtual void Form_Unload() = 0;
 };
 
@@ -82,6 +88,12 @@ class MainWindow : public EventPump {
   virtual std::string RowText(int row, int subItem) = 0;  // subItem 0 is the row's own text
   // The number of the item the row stands for, as AddRow gave it.
   virtual std::uint32_t RowItem(int row) = 0;
+  // A greyed row is drawn in the system's grey-text colour; its texts and
+  // tick stay. Only a row that carries an item can be greyed.
+  virtual void SetRowGreyed(int row, bool greyed) = 0;
+  // Shows the row's shortcut menu, "&Disable" and "&Enable", each greyed
+  // where it does not apply, until the user chooses or dismisses it.
+  virtual RowMenuChoice ShowRowMenu(int row, bool canDisable, bool canEnable) = 0;
   // While off, the list does not repaint; turning it on repaints it once.
   virtual void SetListRedraw(bool on) = 0;
 

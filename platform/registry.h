@@ -32,6 +32,7 @@ inline constexpr std::uint32_t kMultiSz = 7;
 // administrator, and an open that asks for more is refused outright.
 inline constexpr std::uint32_t kKeyQueryValue = 0x1;
 inline constexpr std::uint32_t kKeySetValue = 0x2;
+inline constexpr std::uint32_t kKeyCreateSubKey = 0x4;
 inline constexpr std::uint32_t kKeyEnumerateSubKeys = 0x8;
 inline constexpr std::uint32_t kKeyDelete = 0x10000;  // DELETE: the key itself may go
 // What listing a key takes: its values and the names of its sub-keys.
@@ -116,6 +117,10 @@ class Registry {
   // registry refuses it for any other reason (no rights, a damaged hive).
   // Key names are taken exactly: one may hold U+0000.
   virtual std::unique_ptr<RegistryKey> OpenKey(Hive hive, std::u16string_view path, std::uint32_t access) = 0;
+  // Opens the key with the access mask, creating it and the keys above it
+  // where missing (in the 64-bit view). Throws Failure, with the system's
+  // text, when the registry refuses (no right to create it, or to open it so).
+  virtual std::unique_ptr<RegistryKey> CreateKey(Hive hive, std::u16string_view path, std::uint32_t access) = 0;
 };
 
 }  // namespace vq

@@ -5,10 +5,11 @@
 
 namespace vq {
 
-void RemoveFile(EventPump& events, FileSystem& files, const StartupFileItem& file, RemovalBackup& backup) {
+bool RemoveFile(EventPump& events, FileSystem& files, const StartupFileItem& file, RemovalBackup& backup) {
   events.DoEvents();
   std::size_t entry = 0;
-  if (backup.SaveFile(file, entry) != RemovalBackup::FileSaved::Kept) return;  // moved away, or not to be deleted
+  const RemovalBackup::FileSaved saved = backup.SaveFile(file, entry);
+  if (saved != RemovalBackup::FileSaved::Kept) return saved == RemovalBackup::FileSaved::Removed;
   const ExactPath path = file.Path();
   bool removed = false;
   try {
@@ -32,6 +33,7 @@ void RemoveFile(EventPump& events, FileSystem& files, const StartupFileItem& fil
     }
   }
   backup.FileRemoved(entry, removed);
+  return removed;
 }
 
 void ForceDeleteFile(FileSystem& files, const ExactPath& path) { files.ForcedDelete(path); }

@@ -60,6 +60,7 @@ inline void CloseService(SC_HANDLE handle) { ::CloseServiceHandle(handle); }
 inline void CloseCursor(HCURSOR cursor) { ::DestroyCursor(cursor); }
 inline void CloseFont(HFONT font) { ::DeleteObject(font); }
 inline void CloseBrush(HBRUSH brush) { ::DeleteObject(brush); }
+inline void DestroyMenuHandle(HMENU menu) { ::DestroyMenu(menu); }
 inline void FreeIdList(LPITEMIDLIST list) { ::CoTaskMemFree(list); }
 inline void FreeBstr(BSTR text) { ::SysFreeString(text); }
 inline void CloseHashProvider(BCRYPT_ALG_HANDLE provider) { ::BCryptCloseAlgorithmProvider(provider, 0); }
@@ -77,6 +78,7 @@ using UniqueScHandle = UniqueHandle<SC_HANDLE, &CloseService>;
 using UniqueCursor = UniqueHandle<HCURSOR, &CloseCursor>;
 using UniqueFont = UniqueHandle<HFONT, &CloseFont>;
 using UniqueBrush = UniqueHandle<HBRUSH, &CloseBrush>;
+using UniqueMenu = UniqueHandle<HMENU, &DestroyMenuHandle>;
 using UniqueIdList = UniqueHandle<LPITEMIDLIST, &FreeIdList>;
 using UniqueBstr = UniqueHandle<BSTR, &FreeBstr>;
 using UniqueHashProvider = UniqueHandle<BCRYPT_ALG_HANDLE, &CloseHashProvider>;

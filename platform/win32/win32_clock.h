@@ -13,6 +13,11 @@ class Win32Clock final : public Clock {
     ::GetLocalTime(&time);
     return {time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond};
   }
+  std::int64_t SystemFileTime() override {
+    FILETIME time{};
+    ::GetSystemTimeAsFileTime(&time);
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime);
+  }
 };
 
 }  // namespace vq::win32

@@ -1,6 +1,7 @@
 #include "platform/win32/win32_main_window.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include "platform/failure.h"
 #include "platform/win32/text.h"
@@ -18,6 +19,9 @@ constexpr int kProgramIconId = 1;
 constexpr std::uint32_t kSystemColourBit = 0x80000000u;
 // Columns start at the common default width until the program sets theirs.
 constexpr int kDefaultColumnTwips = 1440;
+// The commands of a row's shortcut menu; 0 is no choice.
+constexpr UINT kDisableCommand = 1;
+constexpr UINT kEnableCommand = 2;
 
 // The control of each filter box, in the order of CheckBox.
 constexpr Control kControlOfBox[] = {Control::Check1, Control::Check2, Control::Check3, Control::Check4,
@@ -211,6 +215,17 @@ std::optional<LRESULT> Win32MainWindow::OnMessage(UINT message, WPARAM wParam, L
     case WM_COMMAND:
       OnCommand(LOWORD(wParam), HIWORD(wParam));
       return 0;
+    case WM_NOTIFY: {
+      const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+      if (header->hwndFrom == ControlWindow(Control::ListView1)) return OnListNotify(*header);
+      break;
+    }
+    case WM_CONTEXTMENU:
+      if (reinterpret_cast<HWND>(wParam) == ControlWindow(Control::ListView1)) {
+        OnContextMenu(reinterpret_cast<HWND>(wParam), lParam);
+        return 0;
+      }
+      break;
     case WM_SETCURSOR:
       if (OnSetCursor(reinterpret_cast<HWND>(wParam), LOWORD(lParam), HIWORD(lParam))) return TRUE;
       break;
@@ -268,6 +283,43 @@ void Win32MainWindow::OnCommand(int id, int notification) {
       }
     }
   }
+}
+
+// Greyed rows are drawn in the grey-text colour; every other row as the list draws it.
+std::optional<LRESULT> Win32MainWindow::OnListNotify(const NMHDR& header) {
+  if (header.code != NM_CUSTOMDRAW) return std::nullopt;
+  auto& draw = *reinterpret_cast<NMLVCUSTOMDRAW*>(const_cast<NMHDR*>(&header));
+  // Rows are drawn one by one only while some are greyed.
+  if (draw.nmcd.dwDrawStage == CDDS_PREPAINT) return greyedItems_.empty() ? CDRF_DODEFAULT : CDRF_NOTIFYITEMDRAW;
+  if (draw.nmcd.dwDrawStage == CDDS_ITEMPREPAINT) {
+    if (greyedItems_.count(static_cast<std::uint32_t>(draw.nmcd.lItemlParam))) {
+      draw.clrText = ::GetSysColor(COLOR_GRAYTEXT);
+      return CDRF_NEWFONT;
+    }
+  }
+  return CDRF_DODEFAULT;
+}
+
+// A right click on a row, or the menu key or Shift+F10 on the focused row
+// (no point given): the row is selected and its menu asked for. Nowhere near a row: nothing.
+void Win32MainWindow::OnContextMenu(HWND list, LPARAM at) {
+  int index = -1;
+  menuRow_ = 0;
+  if (GET_X_LPARAM(at) == -1 && GET_Y_LPARAM(at) == -1) {
+    index = static_cast<int>(::SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+  } else {
+    LVHITTESTINFO hit{};
+    hit.pt = menuAt_ = {GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+    ::ScreenToClient(list, &hit.pt);
+    index = static_cast<int>(::SendMessageW(list, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+    if (index >= 0) menuRow_ = index + 1;
+  }
+  if (index < 0) return;
+  LVITEMW state{};
+  state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  state.state = LVIS_SELECTED | LVIS_FOCUSED;
+  ::SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&state));
+  Deliver([index](WindowEvents& events) { events.ListView1_RowMenu(index + 1); });
 }
 
 // The window's pointer shows over the whole window, its controls included;
@@ -389,7 +441,10 @@ void Win32MainWindow::SetColumnWidth(int column, int twips) {
                  MAKELPARAM(TwipsToPixels(twips, static_cast<int>(dpi_)), 0));
 }
 
-void Win32MainWindow::ClearRows() { ::SendMessageW(ControlWindow(Control::ListView1), LVM_DELETEALLITEMS, 0, 0); }
+void Win32MainWindow::ClearRows() {
+  ::SendMessageW(ControlWindow(Control::ListView1), LVM_DELETEALLITEMS, 0, 0);
+  greyedItems_.clear();
+}
 
 int Win32MainWindow::AddRow(const std::string& text, std::uint32_t itemNumber) {
   std::wstring wide = Widen(text);
@@ -456,6 +511,39 @@ std::uint32_t Win32MainWindow::RowItem(int row) {
     throw Failure("The list did not give the row's item");
   }
   return static_cast<std::uint32_t>(item.lParam);
+}
+
+void Win32MainWindow::SetRowGreyed(int row, bool greyed) {
+  const std::uint32_t item = RowItem(row);
+  if (item == 0) return;  // a row that stands for nothing is never switched off
+  const bool changed = greyed ? greyedItems_.insert(item).second : greyedItems_.erase(item) > 0;
+  if (changed) ::SendMessageW(ControlWindow(Control::ListView1), LVM_REDRAWITEMS, row - 1, row - 1);
+}
+
+RowMenuChoice Win32MainWindow::ShowRowMenu(int row, bool canDisable, bool canEnable) {
+  CheckRow(row);
+  const HWND list = ControlWindow(Control::ListView1);
+  UniqueMenu menu{::CreatePopupMenu()};
+  if (!menu) ThrowLastError("CreatePopupMenu");
+  if (!::AppendMenuW(menu.get(), MF_STRING | (canDisable ? MF_ENABLED : MF_GRAYED), kDisableCommand, L"&Disable") ||
+      !::AppendMenuW(menu.get(), MF_STRING | (canEnable ? MF_ENABLED : MF_GRAYED), kEnableCommand, L"&Enable")) {
+    ThrowLastError("AppendMenuW");
+  }
+  // Where it was asked for: at the click, or (from the keyboard) below the row's first text.
+  POINT at = menuAt_;
+  if (menuRow_ != row) {
+    RECT bounds{};
+    bounds.left = LVIR_LABEL;
+    ::SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row - 1), reinterpret_cast<LPARAM>(&bounds));
+    at = {bounds.left, bounds.bottom};
+    ::ClientToScreen(list, &at);
+  }
+  menuRow_ = 0;
+  const UINT chosen = static_cast<UINT>(::TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
+                                                         at.x, at.y, 0, hwnd_, nullptr));
+  if (chosen == kDisableCommand) return RowMenuChoice::Disable;
+  if (chosen == kEnableCommand) return RowMenuChoice::Enable;
+  return RowMenuChoice::None;
 }
 
 void Win32MainWindow::SetListRedraw(bool on) {

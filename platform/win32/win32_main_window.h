@@ -4,6 +4,7 @@
 
 #include <array>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,8 @@ class Win32MainWindow : public MainWindow {
   bool RowChecked(int row) override;
   std::string RowText(int row, int subItem) override;
   std::uint32_t RowItem(int row) override;
+  void SetRowGreyed(int row, bool greyed) override;
+  RowMenuChoice ShowRowMenu(int row, bool canDisable, bool canEnable) override;
   void SetListRedraw(bool on) override;
   int CheckValue(CheckBox box) override;
   void SetCheckValue(CheckBox box, int value) override;
@@ -66,6 +69,8 @@ class Win32MainWindow : public MainWindow {
   std::optional<LRESULT> OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   bool OnSetCursor(HWND under, UINT hitTest, UINT mouseMessage);
   void OnCommand(int id, int notification);
+  std::optional<LRESULT> OnListNotify(const NMHDR& header);
+  void OnContextMenu(HWND under, LPARAM at);
   void CreateControls();
   void ApplyLayout();
   HWND ControlWindow(Control control) const { return controls_[static_cast<std::size_t>(control)]; }
@@ -103,6 +108,10 @@ class Win32MainWindow : public MainWindow {
   MousePointer pointer_ = MousePointer::Default;
   std::wstring applicationTitle_;
   std::vector<int> columnTwips_;
+  // Where the mouse asked for the menu of this row (0: none; the keyboard asked).
+  int menuRow_ = 0;
+  POINT menuAt_{};
+  std::set<std::uint32_t> greyedItems_;  // the item numbers of the greyed rows
 };
 
 }  // namespace vq::win32

@@ -214,17 +214,33 @@ void Win32Registry::MountBelowUsers(const std::u16string& name, UniqueHkey hive)
 
 void Win32Registry::Unmount(const std::u16string& name) { mounted_.erase(Folded(name)); }
 
-std::unique_ptr<RegistryKey> Win32Registry::OpenKey(Hive hive, std::u16string_view path, std::uint32_t access) {
-  // The predefined keys are sign-extended 32-bit handle values.
-  auto root = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(hive)));
+HKEY Win32Registry::RootOf(Hive hive, std::u16string_view& path) const {
   // A hive of the program's own is reached by its name below HKEY_USERS.
   if (hive == Hive::Users && !mounted_.empty()) {
     const std::u16string_view first = path.substr(0, path.find(u'\\'));
     if (const auto mounted = mounted_.find(Folded(first)); mounted != mounted_.end()) {
-      root = mounted->second.get();
       path = path.size() > first.size() ? path.substr(first.size() + 1) : std::u16string_view();
+      return mounted->second.get();
     }
   }
+  // The predefined keys are sign-extended 32-bit handle values.
+  return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(hive)));
+}
+
+std::unique_ptr<RegistryKey> Win32Registry::CreateKey(Hive hive, std::u16string_view path, std::uint32_t access) {
+  const HKEY root = RootOf(hive, path);
+  // The keys this creates are Windows' own, of fixed names.
+  if (path.find(u'\0') != std::u16string_view::npos) throw Failure("A key to create is named with U+0000");
+  const std::wstring wide(path.begin(), path.end());
+  UniqueHkey key;
+  const LSTATUS status = ::RegCreateKeyExW(root, wide.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                           access | KEY_WOW64_64KEY, nullptr, key.put(), nullptr);
+  ThrowIfFailed("RegCreateKeyExW", status);
+  return std::make_unique<Win32RegistryKey>(std::move(key));
+}
+
+std::unique_ptr<RegistryKey> Win32Registry::OpenKey(Hive hive, std::u16string_view path, std::uint32_t access) {
+  const HKEY root = RootOf(hive, path);
   // The names up to the first that holds U+0000 go by the usual call; the
   // rest by their counted names, below them.
   const std::size_t nul = path.find(u'\0');

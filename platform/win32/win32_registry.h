@@ -12,6 +12,7 @@ namespace vq::win32 {
 class Win32Registry final : public Registry {
  public:
   std::unique_ptr<RegistryKey> OpenKey(Hive hive, std::u16string_view path, std::uint32_t access) override;
+  std::unique_ptr<RegistryKey> CreateKey(Hive hive, std::u16string_view path, std::uint32_t access) override;
 
   // Makes a hive the program loaded for itself alone (an application hive)
   // reachable as HKEY_USERS\<name>, until it is unmounted, which closes it.
@@ -20,6 +21,9 @@ class Win32Registry final : public Registry {
 
  private:
   static std::u16string Folded(std::u16string_view name);
+  // The root a path below the hive starts from: the hive, or a hive of the
+  // program's own mounted below HKEY_USERS (then `path` loses its name).
+  HKEY RootOf(Hive hive, std::u16string_view& path) const;
   std::map<std::u16string, UniqueHkey> mounted_;  // by the name in lower case
 };
 

@@ -276,6 +276,25 @@ void SetListRowChecked(HWND list, int row, bool checked) {
   ::SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(buffer.at(0)));
 }
 
+void FocusListRow(HWND list, int row) {
+  RemoteBuffer buffer(list, sizeof(LVITEMW));
+  LVITEMW item{};
+  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  item.state = LVIS_SELECTED | LVIS_FOCUSED;
+  buffer.Write(0, &item, sizeof item);
+  ::SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(buffer.at(0)));
+}
+
+RECT ListCellRect(HWND list, int row, int subItem) {
+  RemoteBuffer buffer(list, sizeof(RECT));
+  RECT rect{LVIR_LABEL, subItem, 0, 0};
+  buffer.Write(0, &rect, sizeof rect);
+  ::SendMessageW(list, LVM_GETSUBITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(buffer.at(0)));
+  buffer.Read(0, &rect, sizeof rect);
+  ::MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
 int FindListRow(const std::vector<ListRow>& rows, const std::vector<std::wstring>& texts) {
   for (std::size_t row = 0; row < rows.size(); ++row) {
     if (std::equal(texts.begin(), texts.end(), rows[row].texts.begin())) return static_cast<int>(row);

@@ -64,6 +64,10 @@ std::vector<ListRow> ReadListRows(HWND list);
 void InsertListRow(HWND list, const std::wstring& text);
 // Ticks or unticks a row (counted from 0) of another process's list view.
 void SetListRowChecked(HWND list, int row, bool checked);
+// Selects the row and gives it the focus, as a click on it would.
+void FocusListRow(HWND list, int row);
+// Where a cell of the row (sub-item 0 is the row's own text) is on the screen.
+RECT ListCellRect(HWND list, int row, int subItem);
 // The position of the first row whose texts start with these, or -1.
 int FindListRow(const std::vector<ListRow>& rows, const std::vector<std::wstring>& texts);
 

@@ -62,6 +62,7 @@ class FakeWindow : public MainWindow, public FailurePlan {
     bool checked = false;
     std::vector<std::string> texts = std::vector<std::string>(4);
     std::uint32_t item = 0;
+    bool greyed = false;
   };
 
   std::vector<std::string> log;
@@ -76,6 +77,8 @@ class FakeWindow : public MainWindow, public FailurePlan {
   bool listRedraw = true;
   bool ended = false;
   int answer = msgbox::kOk;
+  RowMenuChoice menuChoice = RowMenuChoice::None;  // what the user picks on a row's menu
+  std::vector<std::string> menus;  // each menu shown: "<row> disable=<0|1> enable=<0|1>"
   std::set<std::string> refusedMessages;  // boxes with these texts fail to show
   // Runs at the start of every operation, after its failure check; lets a
   // test act as the user would while the program works.
@@ -127,6 +130,17 @@ class FakeWindow : public MainWindow, public FailurePlan {
   bool RowChecked(int row) override { return Enter("RowChecked"), rows.at(row - 1).checked; }
   std::string RowText(int row, int subItem) override { return Enter("RowText"), rows.at(row - 1).texts.at(subItem); }
   std::uint32_t RowItem(int row) override { return Enter("RowItem"), rows.at(row - 1).item; }
+  void SetRowGreyed(int row, bool greyed) override {
+    Enter("SetRowGreyed", std::to_string(row) + (greyed ? "=on" : "=off"));
+    rows.at(row - 1).greyed = greyed;
+  }
+  RowMenuChoice ShowRowMenu(int row, bool canDisable, bool canEnable) override {
+    Enter("ShowRowMenu");
+    rows.at(row - 1);
+    menus.push_back(std::to_string(row) + " disable=" + (canDisable ? "1" : "0") +
+                    " enable=" + (canEnable ? "1" : "0"));
+    return menuChoice;
+  }
   void SetListRedraw(bool on) override { Enter("SetListRedraw", on ? "on" : "off"), listRedraw = on; }
   int CheckValue(CheckBox box) override { return Enter(std::string("CheckValue:") + CheckName(box)), Check(box); }
   void SetCheckValue(CheckBox box, int value) override {
@@ -457,6 +471,7 @@ class FakeRegistry : public Registry, public FailurePlan {
   std::map<std::string, std::int64_t> written;   // by key id: its last-write time (0 when not set)
   std::function<void(const std::string& name)> beforeDelete;  // the name as UTF-8
   std::vector<std::map<std::string, std::vector<Value>>::node_type> deletedKeys;  // keys deleted whole
+  std::vector<std::string> created;  // the path of every key CreateKey made
 
   // As the registry reads a path: separators repeated or at the end count
   // once, and CurrentControlSet is the control set it links to.
@@ -501,6 +516,29 @@ class FakeRegistry : public Registry, public FailurePlan {
       throw Failure("RegOpenKeyExW failed: Access is denied.");
     }
     return std::make_unique<OpenedKey>(*this, hive, it->first, it->second, access);
+  }
+
+  // Creates the missing keys where the nearest key above that is there
+  // grants the right to create keys below it (a key nothing was granted for grants all).
+  std::unique_ptr<RegistryKey> CreateKey(Hive hive, std::u16string_view path, std::uint32_t access) override {
+    FailurePlan::Check("CreateKey");
+    const std::string text = Canonical(Utf16ToUtf8(path));
+    if (!keys.count(Id(hive, text))) {
+      std::string above = text;
+      while (!above.empty() && !keys.count(Id(hive, above))) {
+        const std::size_t at = above.rfind('\\');
+        above = at == std::string::npos ? "" : above.substr(0, at);
+      }
+      const auto rights = granted.find(Id(hive, above));
+      if (rights != granted.end() && !(rights->second & kKeyCreateSubKey)) {
+        throw Failure("Access is denied. (RegCreateKeyExW)");
+      }
+      Key(hive, text);
+      created.push_back(text);
+    }
+    auto key = OpenKey(hive, path, access);
+    if (!key) throw Failure("The system cannot find the file specified. (RegCreateKeyExW)");
+    return key;
   }
 
  private:
@@ -749,6 +787,8 @@ class FakeClock : public Clock {
  public:
   LocalTime now{2026, 12, 8, 14, 3, 7};
   LocalTime Now() override { return now; }
+  std::int64_t fileTime = 134412121870000000;  // 2026-12-08 14:03:07 UTC
+  std::int64_t SystemFileTime() override { return fileTime; }
 };
 
 // Program files over the fake file system's bytes. A file's signatures are

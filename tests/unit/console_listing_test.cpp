@@ -142,10 +142,13 @@ TEST_F(ConsoleListingTest, SwitchedOffInStartupApprovedIsDisabled) {
                          u"c.exe");
   fakes.registry.SetText(Hive::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", "Off", u"d.exe");
   fakes.files.AddFile(fakes.shell.folders[csidl::kCommonStartup] + "\\Off.lnk", "x");
-  fakes.registry.Key(Hive::CurrentUser, approved + "Run").push_back({"Off", regtype::kBinary, std::string("\3\0\0\0", 4)});
-  fakes.registry.Key(Hive::CurrentUser, approved + "Run").push_back({"On", regtype::kBinary, std::string("\2\0\0\0", 4)});
-  fakes.registry.Key(Hive::LocalMachine, approved + "Run32").push_back({"Off32", regtype::kBinary, "\7"});
-  fakes.registry.Key(Hive::LocalMachine, approved + "StartupFolder").push_back({"Off.lnk", regtype::kBinary, "\3"});
+  // As Windows writes them: a flags byte, three zeros, a FILETIME.
+  auto Switch = [](char flags) { return flags + std::string(11, '\0'); };
+  fakes.registry.Key(Hive::CurrentUser, approved + "Run").push_back({"Off", regtype::kBinary, Switch(3)});
+  fakes.registry.Key(Hive::CurrentUser, approved + "Run").push_back({"On", regtype::kBinary, Switch(2)});
+  fakes.registry.Key(Hive::LocalMachine, approved + "Run32").push_back({"Off32", regtype::kBinary, Switch(7)});
+  fakes.registry.Key(Hive::LocalMachine, approved + "StartupFolder")
+      .push_back({"Off.lnk", regtype::kBinary, Switch(3)});
   const std::vector<ConsoleEntry> entries = List("l");
   std::vector<std::string> states;
   for (const ConsoleEntry& e : entries) {

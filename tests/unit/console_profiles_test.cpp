@@ -37,7 +37,7 @@ class ConsoleProfilesTest : public ::testing::Test {
     registry.SetText(Hive::Users, std::string(kBob) + "\\Volatile Environment", "USERPROFILE", u"D:\\Home\\Bob");
     registry.Key(Hive::Users, std::string(kBob) + "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\"
                                                   "StartupApproved\\Run")
-        .push_back({"BobTool", regtype::kBinary, std::string("\3\0\0\0", 4)});
+        .push_back({"BobTool", regtype::kBinary, std::string("\3\0\0\0\1\2\3\4\5\6\7\1", 12)});
     registry.SetText(Hive::Users, std::string("S-1-5-19\\") + kRun, "Local", u"C:\\local.exe");
     for (const auto& [sid, folder] : {std::pair{kBob, "C:\\Users\\Bob"}, {kCarol, "C:\\Users\\Carol"},
                                       {kDave, "%SystemDrive%\\Users\\Dave"}, {"S-1-5-18", "C:\\Windows\\sp"}}) {

@@ -112,10 +112,15 @@ TEST_F(RegistryCollectorTest, VisitsTheKeysInOrderWithTheirLocations) {
   form.GetRegistryItems();
   EXPECT_EQ(Rows(), expected);
   EXPECT_EQ(Reports(), std::vector<std::string>{});
-  // Every key only to be read: its values and the names of its sub-keys, nothing more.
-  for (std::size_t i = 0; i < registry.opened.size(); ++i) {
-    EXPECT_EQ(registry.opened[i].substr(0, registry.opened[i].find('|')), "9") << registry.opened[i];
+  // Every key only to be read: its values and the names of its sub-keys, nothing more; the
+  // Run keys' switches (HKLM's, its 32-bit view's and HKCU's) only their values.
+  int switchKeys = 0;
+  for (const std::string& open : registry.opened) {
+    const bool switches = open.find("StartupApproved") != std::string::npos;
+    switchKeys += switches;
+    EXPECT_EQ(open.substr(0, open.find('|')), switches ? "1" : "9") << open;
   }
+  EXPECT_EQ(switchKeys, 3);
   EXPECT_EQ(registry.openKeys, 0);
   EXPECT_EQ(std::count(window.log.begin(), window.log.end(), "DoEvents"), 2 * 18) << "two yields per value";
   EXPECT_EQ(expected[12].texts[1].back(), '\\');
