@@ -114,6 +114,47 @@ void TimedWindow::DoEvents() {
   last = Stopwatch::now();
 }
 
+AnswerProbe::AnswerProbe(HWND window) {
+  static int probes = 0;
+  const std::wstring event = L"VqAnswerProbe." + std::to_wstring(::GetCurrentProcessId()) + L"." +
+                             std::to_wstring(++probes);
+  stop_ = ::CreateEventW(nullptr, TRUE, FALSE, event.c_str());
+  wchar_t self[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring probe = self;
+  probe = probe.substr(0, probe.find_last_of(L"\\/") + 1) + L"answer_probe.exe";
+  std::wstring commandLine = L"\"" + probe + L"\" " +
+                             std::to_wstring(reinterpret_cast<INT_PTR>(window)) + L" " + event;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  if (!stop_ || !::CreateProcessW(probe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                  &startup, &process_)) {
+    process_ = {};
+  }
+  // The probe asks from its first message on: let it start before the work does.
+  ::Sleep(100);
+}
+
+double AnswerProbe::Stop() {
+  if (!process_.hProcess) return -1;
+  ::SetEvent(stop_);
+  // The window answers the probe's last message while this waits.
+  while (::MsgWaitForMultipleObjects(1, &process_.hProcess, FALSE, 30000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+    PumpMessages();
+  }
+  DWORD code = 0;
+  ::GetExitCodeProcess(process_.hProcess, &code);
+  ::CloseHandle(process_.hProcess);
+  ::CloseHandle(process_.hThread);
+  process_ = {};
+  return static_cast<int>(code) < 0 ? -1 : code / 10.0;
+}
+
+AnswerProbe::~AnswerProbe() {
+  Stop();
+  if (stop_) ::CloseHandle(stop_);
+}
+
 void PumpMessages() {
   MSG message{};
   while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {

@@ -60,6 +60,24 @@ void ReadSourcesRaw();
 // messages, and the given number of message-loop yields.
 double GatherFloor(HWND list, const std::vector<std::vector<std::wstring>>& rows, int yields, bool tasks = false);
 
+// While it lives, a process of its own (answer_probe.exe, beside the
+// benchmark) sends the window a message every few milliseconds, as a
+// person's clicks would arrive, and times each wait for the answer.
+class AnswerProbe {
+ public:
+  explicit AnswerProbe(HWND window);
+  ~AnswerProbe();
+  AnswerProbe(const AnswerProbe&) = delete;
+  AnswerProbe& operator=(const AnswerProbe&) = delete;
+  // Stops the probe: the longest the window left a message unanswered, in ms
+  // (negative when the probe could not run).
+  double Stop();
+
+ private:
+  HANDLE stop_ = nullptr;
+  PROCESS_INFORMATION process_{};
+};
+
 // Every row's four texts.
 std::vector<std::vector<std::wstring>> ListRows(MainWindow& window);
 // Lets the message loop run as the program's yields do.

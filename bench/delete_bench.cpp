@@ -10,6 +10,8 @@
 // - without backups: the same deletes made raw (the key opened once, each
 //   file opened and deleted through its handle), the same yields and the
 //   same refresh floor.
+// Beside each time, the longest a message sent from another process waited
+// for the window's answer during the walk.
 // The raw calls are the cheapest Wine has for each step: the counted-name
 // native calls, and handles rather than the path-taking conveniences.
 // Each walk is checked to have removed (and saved) every item it ticked: a
@@ -205,6 +207,7 @@ int main(int argc, char** argv) {
   // Seeds, gathers the list, ticks every row, times the walk and checks it did its work.
   std::vector<std::vector<std::wstring>> rowsLeft;
   int ticked = 0, yields = 0;
+  double unansweredSaved = 0, unansweredBare = 0;  // the longest, over the runs
   auto walk = [&](bool backups) {
     Seed();
     form.LoadItems();
@@ -212,9 +215,12 @@ int main(int argc, char** argv) {
     for (int row = 0; row < ticked; ++row) ListView_SetCheckState(list, row, TRUE);
     form.backups = backups;
     window.yields = 0;
+    AnswerProbe probe(window.hwnd());
     const auto start = Stopwatch::now();
     form.DeleteItem();
     const double took = Ms(Stopwatch::now() - start);
+    double& unanswered = backups ? unansweredSaved : unansweredBare;
+    unanswered = std::max(unanswered, probe.Stop());
     yields = window.yields;
     rowsLeft = ListRows(window);
     if (const std::string undone = Undone(backups, rowsLeft); !undone.empty()) {
@@ -250,8 +256,10 @@ int main(int argc, char** argv) {
   if (!window.messages.empty()) std::printf("message: %s\n", window.messages[0].text.c_str());
   const double a = Median(withBackups), fa = Median(backedUpFloor), b = Median(without), fb = Median(rawFloor);
   std::printf("delete walk of %d ticked rows and the refresh, median of %d runs (%d yields)\n", ticked, runs, yields);
-  std::printf("  with backups    %8.1f ms   floor %8.1f ms   ratio %.3f\n", a, fa, a / fa);
-  std::printf("  without backups %8.1f ms   raw deletes %8.1f ms   ratio %.3f\n", b, fb, b / fb);
+  std::printf("  with backups    %8.1f ms   floor %8.1f ms   ratio %.3f   unanswered %6.1f ms\n", a, fa, a / fa,
+              unansweredSaved);
+  std::printf("  without backups %8.1f ms   raw deletes %8.1f ms   ratio %.3f   unanswered %6.1f ms\n", b, fb, b / fb,
+              unansweredBare);
   e2e::ClearAutorunKeys();
   SeedStartupFiles(0);
   return 0;

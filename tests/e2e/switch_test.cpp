@@ -126,6 +126,13 @@ class RowMenu : public ProgramTest {
     DeleteRegistryKey(HKEY_CURRENT_USER, kSwitches);
     ProgramTest::TearDown();
   }
+  // The program's window in front, once it shows, with its list.
+  HWND Start(const AppProcess& app) {
+    HWND form = app.WaitForMainWindow();
+    list = form ? ::GetDlgItem(form, kListView1) : nullptr;
+    if (form) ::SetForegroundWindow(form);
+    return form;
+  }
   int Row(const std::vector<std::wstring>& texts) { return FindListRow(ReadListRows(list), texts); }
   // Chooses on the menu that shows by the item's mnemonic, and waits for the menu to go.
   void Choose(const AppProcess& app, WORD mnemonic) {
@@ -145,10 +152,8 @@ TEST_F(RowMenu, DisableAndEnableByMouseAndKeyboardAsWindowsKeepsThem) {
   EXPECT_EQ(ConsoleEnabled(L"Switch Me"), L"enabled");
 
   AppProcess app(ProgramPath());
-  HWND form = app.WaitForMainWindow();
+  HWND form = Start(app);
   ASSERT_NE(form, nullptr);
-  list = ::GetDlgItem(form, kListView1);
-  ::SetForegroundWindow(form);
   const int value = Row({L"REGISTRY", L"HKCU:" + kRun, L"Switch Me"});
   const int other = Row({L"REGISTRY", L"HKCU:" + kRun, L"Other"});
   const int file = Row({L"STARTUP", user, L"Switch.lnk"});
@@ -225,10 +230,8 @@ TEST_F(RowMenu, RefusedSwitchIsSaidAndADeletedEntryTakesItsSwitch) {
     ReadOnlyKey readOnly(HKEY_LOCAL_MACHINE, kSwitches + L"\\Run");
     ASSERT_TRUE(readOnly.Refuses());
     AppProcess app(ProgramPath());
-    HWND form = app.WaitForMainWindow();
+    HWND form = Start(app);
     ASSERT_NE(form, nullptr);
-    list = ::GetDlgItem(form, kListView1);
-    ::SetForegroundWindow(form);
     const int machine = Row({L"REGISTRY", L"HKLM:" + machineRun, L"Machine Tool"});
     ASSERT_GE(machine, 0);
     const RECT cell = ListCellRect(list, machine, 2);
