@@ -85,7 +85,8 @@ void ListValue(RowSink& sink, Hive hive, const std::string& location,
   const std::optional<std::string> extraDetails = DecideRegistryRow(keyPath, name, value.name.size(), length, *text);
   if (!extraDetails) return;
   RowFacts facts{RegistryValueItem{hive, openedPath, value.name, std::nullopt}, category::kLogon, *text};
-  facts.disabled = switchedOff.count(FoldedRegistryName(value.name)) > 0;
+  // Most keys hold no switches: no name is folded for them.
+  facts.disabled = !switchedOff.empty() && switchedOff.count(FoldedRegistryName(value.name)) > 0;
   const int row = sink.AddRow("REGISTRY", std::move(facts));
   sink.SetSubItem(row, 1, location);
   sink.SetSubItem(row, 2, name);

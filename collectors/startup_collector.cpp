@@ -47,7 +47,7 @@ void AddStartupRows(ErrorTrap& trap, const Gathering& gathering, const FolderFil
         trap.Run(pass.first + 6, [&] {
           const StartupFileItem file{listed.exactFolder, name, pass.allUsers};
           RowFacts facts{file, category::kLogon, Utf16ToUtf8(PlainPath(file.Path()))};
-          facts.disabled = switchedOff.count(FoldedRegistryName(name)) > 0;
+          facts.disabled = !switchedOff.empty() && switchedOff.count(FoldedRegistryName(name)) > 0;
           row = sink.AddRow("STARTUP", std::move(facts));
         });
         trap.Run(pass.first + 8, [&] { sink.SetSubItem(row, 1, pass.location); });
