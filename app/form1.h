@@ -113,6 +113,7 @@ class Form1 : public WindowEvents {
       form_.window_.SetSubItem(row, subItem, text);
     }
     void DoEvents() override { form_.window_.DoEvents(); }
+    bool EventsDue() override { return form_.window_.EventsDue(); }
     void ReportFailure(std::string_view description, std::string_view location, int statement) override {
       form_.reportBox_.ReportFailure(description, location, statement);
     }

@@ -8,13 +8,14 @@ constexpr std::size_t kFirstRoom = 100;
 constexpr std::size_t kMoreRoom = 50;
 }  // namespace
 
-FolderFiles GetFolderFiles(FileSystem& files, const std::string& folder, const std::string& pattern) {
+FolderFiles GetFolderFiles(FileSystem& files, EventPump& events, const std::string& folder, const std::string& pattern) {
   // The folder is normalised once; each listed name is then used as it
   // stands, so a name ending in a dot or a space, or one like "nul.lnk",
   // names that file and not another.
   FolderFiles listed{files.ExactFolder(folder), {}};
   listed.names.reserve(kFirstRoom);
   files.ListFiles(listed.exactFolder, pattern, [&](const std::u16string& name) {
+    events.KeepAnswering();
     if (!IsFilePresent(files, ExactChild(listed.exactFolder, name))) return;
     if (listed.names.size() == listed.names.capacity()) listed.names.reserve(listed.names.size() + kMoreRoom);
     listed.names.push_back(name);

@@ -206,6 +206,7 @@ void ListKey(PointListing& listing, RegistryKey& key, const std::u16string& path
   }
   RegistryValue value;
   for (std::uint32_t index = 0;; ++index) {
+    listing.sink.KeepAnswering();
     const EnumResult result = key.EnumValue(index, kAnyNameRoom, kAnyDataRoom, value);
     if (result == EnumResult::End) break;
     // Below the point's key, the key's default value is its title, not a command.
@@ -226,6 +227,7 @@ void ListSubKeys(PointListing& listing, RegistryKey& key, const std::u16string& 
   const AutostartPoint& point = listing.point;
   std::u16string name;
   for (std::uint32_t index = 0; key.EnumSubKey(index, name) == EnumResult::Value; ++index) {
+    listing.sink.KeepAnswering();
     const std::unique_ptr<RegistryKey> below = OpenQuietly([&] { return key.OpenSubKey(name, kKeyQueryValue); });
     if (!below) continue;
     const std::u16string belowPath = path + u"\\" + name;
@@ -264,6 +266,7 @@ void ListSubKeys(PointListing& listing, RegistryKey& key, const std::u16string& 
 void ListClassOverrides(PointListing& listing, RegistryKey& key, const std::u16string& path) {
   std::u16string classId;
   for (std::uint32_t index = 0; key.EnumSubKey(index, classId) == EnumResult::Value; ++index) {
+    listing.sink.KeepAnswering();
     const std::unique_ptr<RegistryKey> own = OpenQuietly([&] { return key.OpenSubKey(classId, kKeyQueryValue); });
     if (!own) continue;
     const std::u16string machinePath = u"SOFTWARE\\Classes\\CLSID\\" + classId;
@@ -329,6 +332,7 @@ void ListAutostartPoint(RowSink& sink, Registry& registry, Shell& shell, const A
   }
   std::u16string name;
   for (std::uint32_t index = 0; key->EnumSubKey(index, name) == EnumResult::Value; ++index) {
+    sink.KeepAnswering();
     // Opened by its counted name below its parent: a name holding U+0000 is that key, not another.
     const std::unique_ptr<RegistryKey> below = OpenQuietly([&] { return key->OpenSubKey(name, kKeyListing); });
     if (!below) continue;

@@ -26,8 +26,9 @@ void GetServices(const Gathering& gathering) {
   trap.Run(102, [&] { management = gathering.services.ConnectManagement("\\\\" + computer + "\\root\\cimv2"); });
   if (management) trap.Run(104, [&] { query = management->ExecQuery("Select * From Win32_Service"); });
   if (query) {
-    auto next = [&] { return (service = query->Next()) != nullptr; };
+    auto next = [&] { return (service = query->Next(sink)) != nullptr; };
     trap.Loop(106, 116, next, next, [&] {
+      sink.KeepAnswering();
       trap.If(108, [&] { return service->Text("State") == "Running"; }, [&] {
         int row = 0;
         trap.Run(110, [&] { row = sink.AddRow("SERVICES", {std::nullopt, category::kServices, ""}); });

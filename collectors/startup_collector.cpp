@@ -39,6 +39,7 @@ void AddStartupRows(ErrorTrap& trap, const Gathering& gathering, const FolderFil
   trap.Loop(
       pass.first, pass.first + 14, [&] { return index < names.size(); }, [&] { return ++index < names.size(); },
       [&] {
+        sink.KeepAnswering();
         const std::u16string& name = names[index];
         bool skip = false;
         trap.If(pass.first + 2, [&] { return !name.empty() && name[0] == u'~'; }, [&] { skip = true; });
@@ -85,7 +86,7 @@ void GetStartup(const Gathering& gathering) {
     trap.Run(100, [&] { user = folder ? "" : CurrentUser(gathering.shell); });
     trap.Run(102, [&] { userFolder = folder ? *folder : GetSpecialFolder(gathering.shell, csidl::kStartup); });
     trap.Run(104, [&] {
-      if (!userFolder.empty()) listed = GetFolderFiles(gathering.files, userFolder, "*.*");
+      if (!userFolder.empty()) listed = GetFolderFiles(gathering.files, gathering.sink, userFolder, "*.*");
     });
     const std::string userExtraDetails = userFolder + "\\";
     AddStartupRows(trap, gathering, listed, {106, userFolder, userExtraDetails, false});
@@ -97,7 +98,7 @@ void GetStartup(const Gathering& gathering) {
   trap.Run(122, [&] {
     allUsersFolder = AllUsersStartupFolder(gathering.shell, user, userFolder);
     if (!allUsersFolder.empty() && allUsersFolder != userFolder) {
-      listed = GetFolderFiles(gathering.files, allUsersFolder, "*.*");
+      listed = GetFolderFiles(gathering.files, gathering.sink, allUsersFolder, "*.*");
     }
   });
   AddStartupRows(trap, gathering, listed, {124, allUsersFolder, allUsersFolder, true});

@@ -37,6 +37,7 @@ void GetSysFile(const Gathering& gathering) {
     trap.Loop(
         first + 6, first + 22, [&] { return index < lines.size(); }, [&] { return ++index < lines.size(); },
         [&] {
+          sink.KeepAnswering();
           trap.Run(first + 8, [&] { line = lines[index]; });
           trap.If(first + 10, [&] { return !line.empty(); }, [&] {
             trap.If(first + 12, [&] { return NamesSomethingThatRuns(line); }, [&] {

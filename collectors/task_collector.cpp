@@ -45,15 +45,15 @@ std::u16string ChildFolder(const std::u16string& folder, const std::u16string& n
 // from the scheduler's listing): it is listed too.
 class TaskWalk {
  public:
-  TaskWalk(FileSystem& files, TaskService* service, std::u16string store)
-      : files_(files), service_(service), store_(std::move(store)) {}
+  TaskWalk(FileSystem& files, TaskService* service, std::u16string store, EventPump& events)
+      : files_(files), service_(service), store_(std::move(store)), events_(events) {}
 
   // The folder's tasks: the scheduler's, in its order, then those only the store holds.
   std::vector<FoundTask> TasksOf(const std::u16string& folder) {
     std::vector<FoundTask> found;
     std::set<std::u16string> named;
     if (service_ && enumerates_) {
-      if (std::optional<std::vector<ListedTask>> listed = service_->Tasks(folder)) {
+      if (std::optional<std::vector<ListedTask>> listed = service_->Tasks(folder, events_)) {
         for (ListedTask& task : *listed) {
           named.insert(Folded(task.name));
           found.push_back({std::move(task.name), std::move(task.xml), {}});
@@ -66,6 +66,7 @@ class TaskWalk {
     if (storeFolder.empty()) return found;
     try {
       files_.ListFiles(storeFolder, "*", [&](const std::u16string& name) {
+        events_.KeepAnswering();
         if (!named.count(Folded(name))) found.push_back({name, std::nullopt, ExactChild(storeFolder, name)});
       });
     } catch (const Failure&) {
@@ -79,7 +80,7 @@ class TaskWalk {
     std::vector<std::u16string> found;
     std::set<std::u16string> named;
     if (service_) {
-      for (const std::u16string& name : service_->SubFolders(folder)) {
+      for (const std::u16string& name : service_->SubFolders(folder, events_)) {
         if (named.insert(Folded(name)).second) found.push_back(ChildFolder(folder, name));
       }
     }
@@ -87,6 +88,7 @@ class TaskWalk {
     if (storeFolder.empty()) return found;
     try {
       files_.ListFolders(storeFolder, [&](const std::u16string& name) {
+        events_.KeepAnswering();
         if (named.insert(Folded(name)).second) found.push_back(ChildFolder(folder, name));
       });
     } catch (const Failure&) {
@@ -117,6 +119,7 @@ class TaskWalk {
   FileSystem& files_;
   TaskService* service_;
   std::u16string store_;
+  EventPump& events_;
   bool enumerates_ = true;
 };
 
@@ -164,7 +167,7 @@ void GetTasks(const Gathering& gathering) {
   trap.Run(102, [&] { lookup = SystemPathLookup(gathering.shell, gathering.files); });
   // A scheduler that does not answer leaves the task store's files.
   trap.Run(104, [&] { service = gathering.tasks.Connect(); });
-  TaskWalk walk(gathering.files, service.get(), store);
+  TaskWalk walk(gathering.files, service.get(), store, sink);
 
   std::vector<std::u16string> pending{u"\\"};
   std::u16string folder;

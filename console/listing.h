@@ -48,6 +48,7 @@ class ConsoleListing final : public RowSink {
   int AddRow(const std::string& type, RowFacts facts) override;
   void SetSubItem(int row, int subItem, const std::string& text) override;
   void DoEvents() override {}
+  bool EventsDue() override { return false; }
   void ReportFailure(std::string_view description, std::string_view location, int statement) override;
 
   // The entries of the rows whose category the options choose (and, with -m

@@ -77,6 +77,7 @@ class MainWindow : public EventPump {
   // The item list: report view, a check box per row.
   virtual void AddColumn(const std::string& header) = 0;
   virtual void SetColumnWidth(int column, int twips) = 0;  // column counts from 1
+  // Empties the list; a long one handles the waiting events when they are due while it empties.
   virtual void ClearRows() = 0;
   // Appends a row with the given text, carrying the number of the item it
   // stands for (0: none); returns its position, counted from 1. The list

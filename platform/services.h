@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/event_pump.h"
+
 namespace vq {
 
 // Service types and start types, by their service control manager numbers.
@@ -53,8 +55,10 @@ class ManagementObject {
 class ManagementQuery {
  public:
   virtual ~ManagementQuery() = default;
-  // The next object, or null after the last one. Throws Failure when the walk fails.
-  virtual std::unique_ptr<ManagementObject> Next() = 0;
+  // The next object, or null after the last one; while the management
+  // service takes its time to answer, the waiting events are handled. Throws
+  // Failure when the walk fails or the service stays silent for a minute.
+  virtual std::unique_ptr<ManagementObject> Next(EventPump& waiting) = 0;
 };
 
 // A connection to a management namespace; destroying it releases it.

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/event_pump.h"
+
 namespace vq {
 
 // A scheduled task by the path the Task Scheduler gives it: its folder ("\"
@@ -31,11 +33,13 @@ class TaskService {
   virtual ~TaskService() = default;
   // The names of the folder's sub-folders, in the scheduler's order; none for
   // a folder that is not there. Throws Failure when the scheduler refuses.
-  virtual std::vector<std::u16string> SubFolders(std::u16string_view folder) = 0;
+  // Each folder is a call of its own to the scheduler: the waiting events are
+  // handled between them when due, as they are in the next listing.
+  virtual std::vector<std::u16string> SubFolders(std::u16string_view folder, EventPump& waiting) = 0;
   // The folder's tasks, hidden ones too, in the scheduler's order; nullopt
   // when the scheduler cannot enumerate them (Wine's answers that it is not
   // implemented). Throws Failure when the scheduler refuses.
-  virtual std::optional<std::vector<ListedTask>> Tasks(std::u16string_view folder) = 0;
+  virtual std::optional<std::vector<ListedTask>> Tasks(std::u16string_view folder, EventPump& waiting) = 0;
   // The XML of exactly this task as the scheduler hands it over; nullopt when
   // there is no such task or the user may not read it.
   virtual std::optional<std::string> TaskXml(const TaskPath& task) = 0;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <array>
+#include <chrono>
 #include <optional>
 #include <set>
 #include <string>
@@ -61,6 +62,7 @@ class Win32MainWindow : public MainWindow {
   void SetCommandsEnabled(bool enabled) override;
   int ShowMessage(const std::string& text, int style, const std::string& title) override;
   void DoEvents() override;
+  bool EventsDue() override;
   void EndProgram() override;
 
  private:
@@ -112,6 +114,8 @@ class Win32MainWindow : public MainWindow {
   int menuRow_ = 0;
   POINT menuAt_{};
   std::set<std::uint32_t> greyedItems_;  // the item numbers of the greyed rows
+  // When the waiting events were last handled.
+  std::chrono::steady_clock::time_point eventsHandled_ = std::chrono::steady_clock::now();
 };
 
 }  // namespace vq::win32

@@ -58,15 +58,21 @@ class Win32ManagementQuery final : public ManagementQuery {
  public:
   explicit Win32ManagementQuery(ComPtr<IEnumWbemClassObject> objects) : objects_(std::move(objects)) {}
 
-  // A management service that stops answering would hold the program for
-  // ever (an unattended console run too): a minute for one service is a failure.
-  std::unique_ptr<ManagementObject> Next() override {
-    constexpr LONG kPatience = 60000;
+  // The query returns at once and its objects arrive as the service finds
+  // them: each is waited for in short spells, the window answering between
+  // them. A management service that stops answering would hold the program
+  // for ever (an unattended console run too): a minute for one service is a failure.
+  std::unique_ptr<ManagementObject> Next(EventPump& waiting) override {
+    constexpr LONG kSpell = 20, kPatience = 60000;
     ComPtr<IWbemClassObject> object;
     ULONG returned = 0;
-    const HRESULT result = objects_.get()->Next(kPatience, 1, object.put(), &returned);
-    ThrowIfFailedHr("IEnumWbemClassObject::Next", result);
-    if (result == WBEM_S_TIMEDOUT) throw Failure("The management service did not answer for a minute");
+    for (LONG waited = 0;; waited += kSpell) {
+      const HRESULT result = objects_.get()->Next(kSpell, 1, object.put(), &returned);
+      ThrowIfFailedHr("IEnumWbemClassObject::Next", result);
+      if (result != WBEM_S_TIMEDOUT || returned != 0) break;
+      if (waited >= kPatience) throw Failure("The management service did not answer for a minute");
+      waiting.DoEvents();
+    }
     if (returned == 0) return nullptr;
     return std::make_unique<Win32ManagementObject>(std::move(object));
   }

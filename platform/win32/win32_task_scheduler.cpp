@@ -43,7 +43,7 @@ class Win32TaskService final : public TaskService {
  public:
   explicit Win32TaskService(ComPtr<ITaskService> service) : service_(std::move(service)) {}
 
-  std::vector<std::u16string> SubFolders(std::u16string_view folder) override {
+  std::vector<std::u16string> SubFolders(std::u16string_view folder, EventPump& waiting) override {
     std::vector<std::u16string> names;
     ComPtr<ITaskFolder> opened = Folder(folder);
     if (!opened) return names;
@@ -54,6 +54,7 @@ class Win32TaskService final : public TaskService {
     if (IsNotImplemented(counted)) return names;  // the store's folders stand in
     ThrowIfFailedHr("ITaskFolderCollection::get_Count", counted);
     for (LONG i = 1; i <= count; ++i) {
+      waiting.KeepAnswering();
       ComPtr<ITaskFolder> item;
       ThrowIfFailedHr("ITaskFolderCollection::get_Item", below.get()->get_Item(Index(i), item.put()));
       UniqueBstr name;
@@ -63,7 +64,7 @@ class Win32TaskService final : public TaskService {
     return names;
   }
 
-  std::optional<std::vector<ListedTask>> Tasks(std::u16string_view folder) override {
+  std::optional<std::vector<ListedTask>> Tasks(std::u16string_view folder, EventPump& waiting) override {
     std::vector<ListedTask> tasks;
     ComPtr<ITaskFolder> opened = Folder(folder);
     if (!opened) return tasks;
@@ -76,6 +77,7 @@ class Win32TaskService final : public TaskService {
     if (IsNotImplemented(counted)) return std::nullopt;
     ThrowIfFailedHr("IRegisteredTaskCollection::get_Count", counted);
     for (LONG i = 1; i <= count; ++i) {
+      waiting.KeepAnswering();
       // A task whose registration cannot be read hides none of its
       // siblings: it is left to the store's listing.
       ComPtr<IRegisteredTask> task;

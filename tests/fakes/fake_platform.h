@@ -78,6 +78,10 @@ class FakeWindow : public MainWindow, public FailurePlan {
   bool ended = false;
   int answer = msgbox::kOk;
   RowMenuChoice menuChoice = RowMenuChoice::None;  // what the user picks on a row's menu
+  // As work goes on, the events fall due: at the n-th asking since they were
+  // last handled, and stay due until they are (0: never due).
+  int eventsDueEvery = 0;
+  int askedSinceHandled = 0;
   std::vector<std::string> menus;  // each menu shown: "<row> disable=<0|1> enable=<0|1>"
   std::set<std::string> refusedMessages;  // boxes with these texts fail to show
   // Runs at the start of every operation, after its failure check; lets a
@@ -156,7 +160,11 @@ class FakeWindow : public MainWindow, public FailurePlan {
     boxes.push_back({text, style, title});
     return answer;
   }
-  void DoEvents() override { Enter("DoEvents"); }
+  void DoEvents() override {
+    askedSinceHandled = 0;
+    Enter("DoEvents");
+  }
+  bool EventsDue() override { return eventsDueEvery > 0 && ++askedSinceHandled >= eventsDueEvery; }
   void EndProgram() override { Enter("EndProgram"), ended = true; }
 
   // A list control keeps a text up to its first U+0000.
@@ -733,7 +741,7 @@ class FakeServices : public Services, public FailurePlan {
   };
   struct Query : ManagementQuery, Live {
     using Live::Live;
-    std::unique_ptr<ManagementObject> Next() override {
+    std::unique_ptr<ManagementObject> Next(EventPump&) override {
       owner.FailurePlan::Check("Next");
       if (next == owner.services.size()) return nullptr;
       return std::make_unique<Object>(owner, owner.services[next++]);
@@ -940,7 +948,7 @@ class FakeTaskScheduler : public TaskScheduler, public FailurePlan {
   struct Service : TaskService {
     explicit Service(FakeTaskScheduler& owner) : owner(owner) { ++owner.connections; }
     ~Service() override { --owner.connections; }
-    std::vector<std::u16string> SubFolders(std::u16string_view folder) override {
+    std::vector<std::u16string> SubFolders(std::u16string_view folder, EventPump&) override {
       owner.FailurePlan::Check("SubFolders");
       const std::string above = Folded(Utf16ToUtf8(folder));
       std::vector<std::u16string> names;
@@ -951,7 +959,7 @@ class FakeTaskScheduler : public TaskScheduler, public FailurePlan {
       }
       return names;
     }
-    std::optional<std::vector<ListedTask>> Tasks(std::u16string_view folder) override {
+    std::optional<std::vector<ListedTask>> Tasks(std::u16string_view folder, EventPump&) override {
       owner.FailurePlan::Check("Tasks");
       if (!owner.enumerable) return std::nullopt;
       std::vector<ListedTask> listed;

@@ -198,14 +198,14 @@ TEST_F(CollectorsOnWine, FolderOfFiveThousandFiles) {
   e2e::TempFolder folder;
   const std::string path = Narrow(folder.path());
   for (int i = 0; i < 5000; ++i) e2e::WriteFileBytes(folder.path() + L"\\file " + std::to_wstring(i) + L".lnk", "");
-  const FolderFiles listed = GetFolderFiles(real.files, path, "*.*");
+  const FolderFiles listed = GetFolderFiles(real.files, real.window, path, "*.*");
   std::vector<std::string> names;
   for (const std::u16string& name : listed.names) names.push_back(Utf16ToUtf8(name));
   EXPECT_EQ(names, ListedFiles(path));
   EXPECT_EQ(names.size(), 5000u);
   EXPECT_FALSE(IsFilePresent(real.files, listed.exactFolder)) << "a folder is never present";
   EXPECT_FALSE(IsFilePresent(real.files, ExactChild(listed.exactFolder, u"missing.lnk")));
-  EXPECT_TRUE(GetFolderFiles(real.files, path + "\\missing", "*.*").names.empty());
+  EXPECT_TRUE(GetFolderFiles(real.files, real.window, path + "\\missing", "*.*").names.empty());
 }
 
 // What a Startup shortcut runs, as stored in it: read, never resolved; a

@@ -65,6 +65,30 @@ TEST_F(Win32MainWindowTest, RowsKeepTheirTextsExactlyIncludingNonAnsiAndLongOnes
   EXPECT_EQ(window.RowCount(), 0);
 }
 
+// The events fall due some 25 ms after they were last handled; a long list
+// empties whole though it is emptied in parts.
+TEST_F(Win32MainWindowTest, EventsFallDueWithTimeAndALongListEmptiesWhole) {
+  window.DoEvents();
+  EXPECT_FALSE(window.EventsDue());
+  ::Sleep(30);
+  EXPECT_TRUE(window.EventsDue());
+  EXPECT_TRUE(window.EventsDue()) << "and stay due until handled";
+  window.KeepAnswering();
+  EXPECT_FALSE(window.EventsDue());
+
+  AddColumns();
+  window.SetListRedraw(false);
+  for (int row = 1; row <= 2600; ++row) {
+    window.AddRow("REGISTRY", static_cast<std::uint32_t>(row));
+    if (row % 100 == 0) window.SetRowGreyed(row, true);
+  }
+  window.SetListRedraw(true);
+  window.ClearRows();
+  EXPECT_EQ(window.RowCount(), 0);
+  EXPECT_EQ(window.AddRow("STARTUP", 1), 1);
+  EXPECT_EQ(window.RowText(1, 0), "STARTUP");
+}
+
 TEST_F(Win32MainWindowTest, RowsAndColumnsOutOfRangeFail) {
   AddColumns();
   EXPECT_THROW(window.SetSubItem(1, 1, "x"), Failure);
