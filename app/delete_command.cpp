@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -108,6 +109,20 @@ struct Form1::Walk {
   // The keys of Explorer's switches, each opened once a walk (null: none
   // there, or refused), by hive and path.
   std::map<std::pair<Hive, std::u16string>, std::shared_ptr<RegistryKey>> switchKeys;
+  // True while a value saved for this row or one after it waits for its delete.
+  bool ValuesPendingFrom(int row) const { return savedValues.lower_bound(row) != savedValues.end(); }
+  // How many values a run may save. Deleting a value takes longer than
+  // saving it, so a run saved until the window's events fell due could keep
+  // it from them several times as long again. The first run saves at most
+  // 256 values; after a run whose deletes ended with the events due, the
+  // next saves half as many, after one that ended in time twice as many.
+  static constexpr std::size_t kFirstRun = 256, kLongestRun = std::size_t{1} << 20;
+  std::size_t runRoom = kFirstRun;
+  std::size_t lastRun = 0;  // the values of the run whose deletes are under way; 0: none
+  void RunDeleted(bool eventsDue) {
+    runRoom = eventsDue ? std::max<std::size_t>(1, lastRun / 2) : std::min(kLongestRun, runRoom * 2);
+    lastRun = 0;
+  }
   const std::shared_ptr<RegistryKey>& SwitchKey(Registry& registry, const StartupSwitch& at) {
     auto [known, added] = switchKeys.try_emplace({at.hive, at.keyPath});
     if (added) known->second = OpenSwitchesForRemoval(registry, at);
@@ -173,6 +188,13 @@ void Form1::DeleteItem() {
   trap.Run(102, [&] { tickedAny = false; });
   trap.Run(104, [&] { walk.rows = window_.RowCount(); });
   for (int row = 1; row <= walk.rows; ++row) {
+    // The window answers between rows, but never while a value saved is
+    // still to be deleted.
+    if (!walk.ValuesPendingFrom(row)) {
+      const bool due = window_.EventsDue();
+      if (walk.lastRun > 0) walk.RunDeleted(due);
+      if (due) window_.DoEvents();
+    }
     // A tick that cannot be read is reported, and that row is left alone.
     bool ticked = false;
     if (!trap.Run(106, [&] { ticked = window_.RowChecked(row); }) || !ticked) continue;
@@ -237,7 +259,9 @@ void Form1::RemoveRow(ErrorTrap& trap, Walk& walk, int row) {
 // flushes them to the disk once, before the first of them is deleted. The
 // run ends at the first ticked row of another kind: only registry rows lie
 // between a value's save and its delete, and the window takes no input
-// meanwhile. Each value is read through the key it will be removed through,
+// meanwhile. A run also ends where the window's events fall due, so that
+// its values are flushed and deleted and the window answers before the next
+// run is saved. Each value is read through the key it will be removed through,
 // kept open until then (one key for the values of one key in a row); a key
 // that will not open for that, missing or refused, keeps its value. A row
 // that cannot be read here ends the run; the walk reads it again and
@@ -247,6 +271,7 @@ void Form1::SaveRegistryRun(Walk& walk, int first) {
   std::shared_ptr<RegistryKey> key;
   std::optional<RegistryValueItem> keyOf;  // the value the key was opened for
   for (int row = first; row <= walk.rows; ++row) {
+    if (row > first && (saved.size() >= walk.runRoom || window_.EventsDue())) break;
     try {
       if (!window_.RowChecked(row)) continue;
       if (window_.RowText(row, 0) != "REGISTRY") break;
@@ -279,6 +304,7 @@ void Form1::SaveRegistryRun(Walk& walk, int first) {
     }
   }
   if (walk.backup->FlushValues()) walk.savedValues.insert(saved.begin(), saved.end());
+  walk.lastRun = saved.size();
 }
 
 }  // namespace vq

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 
 #include "platform/text.h"
+#include "support/reg_reader.h"
 #include "unit/collector_test_support.h"
 
 // The window answers all through long work: the collectors and the delete
@@ -48,6 +50,47 @@ TEST_F(AnsweringTest, ARefreshListsTheSameRowsHoweverOftenTheEventsFallDue) {
   // Each Startup file, win.ini line and service is a point the events are handled at when due.
   EXPECT_GE(DoEventsLogged() - yieldsByCount, 3 * kEach);
 
+  EXPECT_TRUE(window.boxes.empty());
+}
+
+TEST_F(AnsweringTest, TheWalkAnswersBetweenRunsAndNeverBetweenAValuesSaveAndItsDelete) {
+  constexpr int kValues = 60;
+  for (int i = 0; i < kValues; ++i) {
+    const std::string name = "Tool" + std::to_string(i);
+    fakes.registry.SetText(Hive::CurrentUser, run, name, u"t.exe");
+    window.rows.push_back({true, {"REGISTRY", "HKCU:" + run, name, ""}});
+  }
+  window.rows.push_back({true, {"STARTUP", startup, "a.lnk", startup + "\\"}});
+  fakes.files.AddFile(startup + "\\a.lnk", "x");
+  window.eventsDueEvery = 5;
+  window.Check(CheckBox::Check1) = 1;
+
+  const auto savedStillPresent = [&] {
+    std::set<std::u16string> saved;
+    for (const auto& [path, bytes] : fakes.files.files) {
+      if (!path.ends_with("\\registry.reg")) continue;
+      const auto values = test::ReadRegFile(bytes);
+      EXPECT_TRUE(values) << "the backup is whole whenever the window answers";
+      if (values) for (const test::ImportedValue& value : *values) saved.insert(value.name);
+    }
+    return std::count_if(fakes.registry.Key(Hive::CurrentUser, run).begin(),
+                         fakes.registry.Key(Hive::CurrentUser, run).end(),
+                         [&](const auto& value) { return saved.count(value.name) > 0; });
+  };
+  int answered = 0;
+  window.during = [&](const std::string& operation) {
+    if (operation != "DoEvents") return;
+    ++answered;
+    EXPECT_EQ(savedStillPresent(), 0) << "the window answered with a saved value not yet deleted";
+    form.PushButton4_Click();  // a click meanwhile starts no second walk
+  };
+  form.DeleteItem();
+  EXPECT_TRUE(fakes.registry.Key(Hive::CurrentUser, run).empty());
+  EXPECT_FALSE(fakes.files.files.count(startup + "\\a.lnk"));
+  EXPECT_GE(answered, kValues / 5 / 2) << "runs were cut where the events fell due";
+  std::size_t registryFlushes = 0;
+  for (const auto& [path, bytes] : fakes.files.flushes) registryFlushes += path.ends_with("\\registry.reg");
+  EXPECT_GT(registryFlushes, 2u) << "each run flushed before its deletes";
   EXPECT_TRUE(window.boxes.empty());
 }
 
