@@ -8,6 +8,7 @@
 #include "e2e/harness.h"
 #include "entries/autostart_points.h"
 #include "platform/win32/text.h"
+#include "platform/win32/win32_services.h"
 #include "platform/win32/win32_task_scheduler.h"
 
 namespace vq::bench {
@@ -68,10 +69,17 @@ void ReadStoreFolder(const std::wstring& folder) {
   ::FindClose(find);
 }
 
+// The raw reads answer no window.
+class NoEvents final : public EventPump {
+  void DoEvents() override {}
+  bool EventsDue() override { return false; }
+};
+
 // Each folder's tasks are asked for until the scheduler says it cannot list them.
 void WalkSchedulerFolders(TaskService& service, const std::u16string& folder, bool& enumerates) {
-  if (enumerates) enumerates = service.Tasks(folder).has_value();
-  for (const std::u16string& name : service.SubFolders(folder)) {
+  NoEvents none;
+  if (enumerates) enumerates = service.Tasks(folder, none).has_value();
+  for (const std::u16string& name : service.SubFolders(folder, none)) {
     WalkSchedulerFolders(service, (folder == u"\\" ? folder : folder + u"\\") + name, enumerates);
   }
 }
@@ -94,6 +102,17 @@ void SeedTasks(int count) {
   }
 }
 
+// The management query of the services, walked once, each service's state
+// read and, for a running one, its two names.
+void ReadServicesQueryRaw() {
+  NoEvents none;
+  win32::Win32Services services;
+  const auto query = services.ConnectManagement("\\\\.\\root\\cimv2")->ExecQuery("Select * From Win32_Service");
+  while (const auto service = query->Next(none)) {
+    if (service->Text("State") == "Running") service->Text("Name"), service->Text("DisplayName");
+  }
+}
+
 void ReadTasksRaw() {
   win32::Win32TaskScheduler scheduler;
   bool enumerates = true;
@@ -106,12 +125,28 @@ TimedWindow::TimedWindow() {
   Show();
 }
 
+void TimedWindow::EndGap() {
+  const Stopwatch::duration gap = Stopwatch::now() - last;
+  longestGap = std::max(longestGap, gap);
+  Stopwatch::duration& ofStep = longestGapByStep[step];
+  ofStep = std::max(ofStep, gap);
+}
+
 void TimedWindow::DoEvents() {
-  const Stopwatch::time_point now = Stopwatch::now();
-  if (timing) longestGap = std::max(longestGap, now - last);
+  if (timing) EndGap();
   ++yields;
   Win32MainWindow::DoEvents();
   last = Stopwatch::now();
+}
+
+void TimedWindow::StartTiming() {
+  timing = true;
+  last = Stopwatch::now();
+}
+
+void TimedWindow::StopTiming() {
+  if (timing) EndGap();
+  timing = false;
 }
 
 AnswerProbe::AnswerProbe(HWND window) {
@@ -245,9 +280,11 @@ void ReadSourcesRaw() {
   for (const std::wstring& path : e2e::kSystemFiles) e2e::ReadFileBytes(path);
 }
 
-double GatherFloor(HWND list, const std::vector<std::vector<std::wstring>>& rows, int yields, bool tasks) {
+double GatherFloor(HWND list, const std::vector<std::vector<std::wstring>>& rows, int yields, bool tasks,
+                   bool services) {
   const auto start = Stopwatch::now();
   ReadSourcesRaw();
+  if (services) ReadServicesQueryRaw();
   if (tasks) ReadTasksRaw();
   ::SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
   ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -33,21 +34,32 @@ void SeedTasks(int count);
 // through its COM interfaces (and each folder's tasks asked for), the task
 // store's folders listed and each file read.
 void ReadTasksRaw();
+// The least walk of the services' management query: each one's state, and a running one's names.
+void ReadServicesQueryRaw();
 
 // win.ini of the given number of lines, half of them naming a program; the
 // other system files are left with nothing to list.
 void SeedSystemFiles(int lines);
 
-// The real main window with the list's columns, counting its yields and the
-// longest gap between two of them while `timing` is on.
+// The real main window with the list's columns, counting its yields and,
+// while `timing` is on, the longest gap between two of them, overall and by
+// the step of the work the gap ended in.
 class TimedWindow : public test::QuietWindow {
  public:
   TimedWindow();
   void DoEvents() override;
+  void StartTiming();
+  // Ends the gap under way, in the current step, and stops timing.
+  void StopTiming();
   bool timing = false;
   int yields = 0;
+  std::string step;
   Stopwatch::time_point last;
   Stopwatch::duration longestGap{};
+  std::map<std::string, Stopwatch::duration> longestGapByStep;
+
+ private:
+  void EndGap();
 };
 
 // The sources enumerated raw: RegEnumValueW over the program's keys, the
@@ -58,7 +70,8 @@ void ReadSourcesRaw();
 // The least a list gathering of the same rows costs: the sources read raw,
 // the same rows put in the list with its redraw suspended through raw list
 // messages, and the given number of message-loop yields.
-double GatherFloor(HWND list, const std::vector<std::vector<std::wstring>>& rows, int yields, bool tasks = false);
+double GatherFloor(HWND list, const std::vector<std::vector<std::wstring>>& rows, int yields, bool tasks = false,
+                   bool services = false);
 
 // While it lives, a process of its own (answer_probe.exe, beside the
 // benchmark) sends the window a message every few milliseconds, as a
