@@ -120,7 +120,11 @@ struct Form1::Walk {
   std::size_t runRoom = kFirstRun;
   std::size_t lastRun = 0;  // the values of the run whose deletes are under way; 0: none
   void RunDeleted(bool eventsDue) {
-    runRoom = eventsDue ? std::max<std::size_t>(1, lastRun / 2) : std::min(kLongestRun, runRoom * 2);
+    if (eventsDue) {
+      runRoom = std::max<std::size_t>(1, lastRun / 2);
+    } else if (lastRun >= runRoom) {  // a run cut short by other rows says nothing of the time
+      runRoom = std::min(kLongestRun, runRoom * 2);
+    }
     lastRun = 0;
   }
   const std::shared_ptr<RegistryKey>& SwitchKey(Registry& registry, const StartupSwitch& at) {
@@ -183,6 +187,11 @@ void Form1::DeleteItem() {
   ErrorTrap trap(reportBox_, LocationText("Form1", "DeleteItem"));
   Walk walk;
   walk.backup = StartBackup();
+  struct WalkingScope {
+    explicit WalkingScope(bool& walking) : walking(walking) { walking = true; }
+    ~WalkingScope() { walking = false; }
+    bool& walking;
+  } walking(walking_);
   bool tickedAny = false;
   trap.Run(100, [&] { window_.SetPointer(MousePointer::Hourglass); });
   trap.Run(102, [&] { tickedAny = false; });
@@ -194,6 +203,7 @@ void Form1::DeleteItem() {
       const bool due = window_.EventsDue();
       if (walk.lastRun > 0) walk.RunDeleted(due);
       if (due) window_.DoEvents();
+      if (endAfterWalk_) break;  // closed: no value is left saved and not deleted here
     }
     // A tick that cannot be read is reported, and that row is left alone.
     bool ticked = false;
@@ -202,6 +212,11 @@ void Form1::DeleteItem() {
     RemoveRow(trap, walk, row);
   }
   walk.backup->Finish();
+  walking_ = false;  // a close from here on, during the refresh, ends the program at once
+  if (endAfterWalk_) {
+    window_.EndProgram();
+    return;
+  }
   trap.Run(148, [&] { window_.SetPointer(MousePointer::Default); });
   // Statement 150 tests whether any row was ticked.
   if (!tickedAny) {

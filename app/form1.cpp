@@ -167,6 +167,15 @@ void Form1::MouseMove(PointerArea area) {
   window_.SetPointer(area == PointerArea::Button ? MousePointer::Custom : MousePointer::Default);
 }
 
-void Form1::Form_Unload() { window_.EndProgram(); }
+// A window closed while the delete walk is under way ends the program once
+// the walk has stopped at its next row and finished its backup: a backup left
+// unfinished would name values as removed that are still there.
+void Form1::Form_Unload() {
+  if (walking_) {
+    endAfterWalk_ = true;
+    return;
+  }
+  window_.EndProgram();
+}
 
 }  // namespace vq

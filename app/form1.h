@@ -137,6 +137,8 @@ class Form1 : public WindowEvents {
   void RestoreCheckBox(CheckBox box, const char* defaultText);
 
   int busyDepth_ = 0;
+  bool walking_ = false;       // a delete walk is under way
+  bool endAfterWalk_ = false;  // the window was closed meanwhile
   ListSink listSink_{*this};
 };
 

@@ -94,5 +94,56 @@ TEST_F(AnsweringTest, TheWalkAnswersBetweenRunsAndNeverBetweenAValuesSaveAndItsD
   EXPECT_TRUE(window.boxes.empty());
 }
 
+// Closed while the walk waits, the program ends once the walk has stopped at
+// its next row and its backup is finished: a value that would not go is not
+// in it, and nothing after the close is touched.
+TEST_F(AnsweringTest, ClosedDuringTheWalkTheProgramEndsWithTheBackupFinished) {
+  for (const char* name : {"Gone", "Refused", "Later"}) fakes.registry.SetText(Hive::CurrentUser, run, name, u"t.exe");
+  fakes.files.AddFile(startup + "\\a.lnk", "x");
+  window.rows = {{true, {"REGISTRY", "HKCU:" + run, "Gone", ""}},
+                 {true, {"REGISTRY", "HKCU:" + run, "Refused", ""}},
+                 {true, {"STARTUP", startup, "a.lnk", startup + "\\"}},
+                 {true, {"REGISTRY", "HKCU:" + run, "Later", ""}}};
+  fakes.registry.protectedNames.insert(u"Refused");  // its delete fails
+  window.during = [&](const std::string& operation) {
+    if (operation != "DoEvents") return;
+    form.Form_Unload();
+    EXPECT_FALSE(window.ended) << "not in the middle of the walk";
+  };
+  window.answer = msgbox::kYes;
+  form.PushButton4_Click();
+
+  EXPECT_TRUE(window.ended);
+  std::set<std::u16string> kept, saved;
+  for (const auto& value : fakes.registry.Key(Hive::CurrentUser, run)) kept.insert(value.name);
+  EXPECT_EQ(kept, (std::set<std::u16string>{u"Refused", u"Later"}));
+  for (const auto& [path, bytes] : fakes.files.files) {
+    if (!path.ends_with("\\registry.reg")) continue;
+    for (const test::ImportedValue& value : test::ReadRegFile(bytes).value()) saved.insert(value.name);
+  }
+  EXPECT_EQ(saved, std::set<std::u16string>{u"Gone"}) << "the refused value left the backup when it was finished";
+  EXPECT_EQ(std::count(window.log.begin(), window.log.end(), "ClearRows"), 0) << "no refresh";
+
+  window.ended = false;
+  form.Form_Unload();  // once the walk is over, closing ends the program at once
+  EXPECT_TRUE(window.ended);
+}
+
+// A long run of values is saved and deleted in parts though the events never fall due.
+TEST_F(AnsweringTest, TheFirstRunOfALongWalkIsHeldToAFewHundredValues) {
+  for (int i = 0; i < 300; ++i) {
+    const std::string name = "Tool" + std::to_string(i);
+    fakes.registry.SetText(Hive::CurrentUser, run, name, u"t.exe");
+    window.rows.push_back({true, {"REGISTRY", "HKCU:" + run, name, ""}});
+  }
+  form.DeleteItem();
+  EXPECT_TRUE(fakes.registry.Key(Hive::CurrentUser, run).empty());
+  std::vector<std::size_t> flushedValues;
+  for (const auto& [path, bytes] : fakes.files.flushes) {
+    if (path.ends_with("\\registry.reg")) flushedValues.push_back(test::ReadRegFile(bytes).value().size());
+  }
+  EXPECT_EQ(flushedValues, (std::vector<std::size_t>{256, 300}));
+}
+
 }  // namespace
 }  // namespace vq
