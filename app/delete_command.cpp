@@ -112,12 +112,12 @@ struct Form1::Walk {
   // True while a value saved for this row or one after it waits for its delete.
   bool ValuesPendingFrom(int row) const { return savedValues.lower_bound(row) != savedValues.end(); }
   // How many values a run may save. Deleting a value takes longer than
-  // saving it, so a run saved until the window's events fell due could keep
-  // it from them several times as long again. The first run saves at most
-  // 256 values; after a run whose deletes ended with the events due, the
-  // next saves half as many, after one that ended in time twice as many.
-  static constexpr std::size_t kFirstRun = 256, kLongestRun = std::size_t{1} << 20;
-  std::size_t runRoom = kFirstRun;
+  // saving it, so a run saved until the window's events fell due may keep it
+  // from them longer again: after a run whose deletes ended with the events
+  // due, the next saves half as many; after a full one that ended in time,
+  // twice as many.
+  static constexpr std::size_t kLongestRun = std::size_t{1} << 20;
+  std::size_t runRoom = kLongestRun;
   std::size_t lastRun = 0;  // the values of the run whose deletes are under way; 0: none
   void RunDeleted(bool eventsDue) {
     if (eventsDue) {

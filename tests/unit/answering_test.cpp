@@ -129,20 +129,30 @@ TEST_F(AnsweringTest, ClosedDuringTheWalkTheProgramEndsWithTheBackupFinished) {
   EXPECT_TRUE(window.ended);
 }
 
-// A long run of values is saved and deleted in parts though the events never fall due.
-TEST_F(AnsweringTest, TheFirstRunOfALongWalkIsHeldToAFewHundredValues) {
-  for (int i = 0; i < 300; ++i) {
+// Where a run's deletes end with the events due, the next run saves half as
+// many values; after a full run in time, twice as many.
+TEST_F(AnsweringTest, ARunsRoomHalvesAfterDeletesThatRanLateAndDoublesAfterAFullOneInTime) {
+  for (int i = 0; i < 40; ++i) {
     const std::string name = "Tool" + std::to_string(i);
     fakes.registry.SetText(Hive::CurrentUser, run, name, u"t.exe");
     window.rows.push_back({true, {"REGISTRY", "HKCU:" + run, name, ""}});
   }
+  window.eventsDueEvery = 10;
   form.DeleteItem();
   EXPECT_TRUE(fakes.registry.Key(Hive::CurrentUser, run).empty());
-  std::vector<std::size_t> flushedValues;
+  std::vector<std::size_t> runs;
+  std::size_t before = 0;
   for (const auto& [path, bytes] : fakes.files.flushes) {
-    if (path.ends_with("\\registry.reg")) flushedValues.push_back(test::ReadRegFile(bytes).value().size());
+    if (!path.ends_with("\\registry.reg")) continue;
+    const std::size_t now = test::ReadRegFile(bytes).value().size();
+    runs.push_back(now - before);
+    before = now;
   }
-  EXPECT_EQ(flushedValues, (std::vector<std::size_t>{256, 300}));
+  // 9 saved till the events fell due, deleted late: 4; in time and full: room
+  // for 8, cut at 6 as the events fell due, deleted late: 3.
+  ASSERT_GE(runs.size(), 4u);
+  EXPECT_EQ(std::vector<std::size_t>(runs.begin(), runs.begin() + 4), (std::vector<std::size_t>{9, 4, 6, 3}));
+  EXPECT_EQ(before, 40u);
 }
 
 }  // namespace
