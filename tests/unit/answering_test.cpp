@@ -129,7 +129,9 @@ TEST_F(AnsweringTest, ClosedDuringTheWalkTheProgramEndsWithTheBackupFinished) {
   EXPECT_EQ(kept, (std::set<std::u16string>{u"Refused", u"Later"}));
   for (const auto& [path, bytes] : fakes.files.files) {
     if (!path.ends_with("\\registry.reg")) continue;
-    for (const test::ImportedValue& value : test::ReadRegFile(bytes).value()) saved.insert(value.name);
+    const auto values = test::ReadRegFile(bytes);
+    ASSERT_TRUE(values);
+    for (const test::ImportedValue& value : *values) saved.insert(value.name);
   }
   EXPECT_EQ(saved, std::set<std::u16string>{u"Gone"}) << "the refused value left the backup when it was finished";
   EXPECT_EQ(std::count(window.log.begin(), window.log.end(), "ClearRows"), 0) << "no refresh";
