@@ -107,7 +107,7 @@ void SeedTasks(int count) {
 void ReadServicesQueryRaw() {
   NoEvents none;
   win32::Win32Services services;
-  const auto query = services.ConnectManagement("\\\\.\\root\\cimv2")->ExecQuery("Select * From Win32_Service");
+  const auto query = services.ConnectManagement("\\\\.\\root\\cimv2", none)->ExecQuery("Select * From Win32_Service", none);
   while (const auto service = query->Next(none)) {
     if (service->Text("State") == "Running") service->Text("Name"), service->Text("DisplayName");
   }

@@ -23,8 +23,8 @@ void GetServices(const Gathering& gathering) {
   std::unique_ptr<ManagementQuery> query;
   std::unique_ptr<ManagementObject> service;
   trap.Run(100, [&] { computer = "."; });
-  trap.Run(102, [&] { management = gathering.services.ConnectManagement("\\\\" + computer + "\\root\\cimv2"); });
-  if (management) trap.Run(104, [&] { query = management->ExecQuery("Select * From Win32_Service"); });
+  trap.Run(102, [&] { management = gathering.services.ConnectManagement("\\\\" + computer + "\\root\\cimv2", sink); });
+  if (management) trap.Run(104, [&] { query = management->ExecQuery("Select * From Win32_Service", sink); });
   if (query) {
     auto next = [&] { return (service = query->Next(sink)) != nullptr; };
     trap.Loop(106, 116, next, next, [&] {

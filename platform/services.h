@@ -51,13 +51,16 @@ class ManagementObject {
   virtual std::optional<std::string> Text(const std::string& property) = 0;
 };
 
+// The management calls below wait for the management service, which can
+// take far longer than a window may go without answering: while they wait,
+// the waiting events are handled.
+
 // The objects a query returned, walked once in order; destroying it releases them.
 class ManagementQuery {
  public:
   virtual ~ManagementQuery() = default;
-  // The next object, or null after the last one; while the management
-  // service takes its time to answer, the waiting events are handled. Throws
-  // Failure when the walk fails or the service stays silent for a minute.
+  // The next object, or null after the last one. Throws Failure when the
+  // walk fails or the service stays silent for a minute.
   virtual std::unique_ptr<ManagementObject> Next(EventPump& waiting) = 0;
 };
 
@@ -65,7 +68,7 @@ class ManagementQuery {
 class ManagementNamespace {
  public:
   virtual ~ManagementNamespace() = default;
-  virtual std::unique_ptr<ManagementQuery> ExecQuery(const std::string& wql) = 0;
+  virtual std::unique_ptr<ManagementQuery> ExecQuery(const std::string& wql, EventPump& waiting) = 0;
 };
 
 // The services of the computer: listed through Windows Management
@@ -74,7 +77,7 @@ class Services {
  public:
   virtual ~Services() = default;
   // Connects to a namespace such as \\.\root\cimv2.
-  virtual std::unique_ptr<ManagementNamespace> ConnectManagement(const std::string& path) = 0;
+  virtual std::unique_ptr<ManagementNamespace> ConnectManagement(const std::string& path, EventPump& waiting) = 0;
   // Every service and driver the service control manager knows, in its
   // order, each opened with SERVICE_QUERY_CONFIG only: one the account may
   // not query is listed with what the listing told (configRead false); one

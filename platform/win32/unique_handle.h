@@ -92,7 +92,7 @@ using ComPtr = UniqueHandle<I*, &ReleaseCom<I>>;
 // CoInitializeEx for the life of the object, undone only when it succeeded.
 class ComApartment {
  public:
-  ComApartment() : result_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  explicit ComApartment(DWORD model = COINIT_APARTMENTTHREADED) : result_(::CoInitializeEx(nullptr, model)) {}
   ~ComApartment() {
     if (SUCCEEDED(result_)) ::CoUninitialize();
   }

@@ -5,9 +5,11 @@
 #include <wbemidl.h>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "platform/failure.h"
+#include "platform/win32/management_thread.h"
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_failure.h"
@@ -35,84 +37,153 @@ class Variant {
   VARIANT value_;
 };
 
+// A property as text, or the failure of turning it into text.
+struct Property {
+  std::wstring name;
+  std::optional<std::string> text;
+  std::optional<Failure> failure;
+};
+
+// Every property of an object, read where the object lives. A failure to
+// walk them is kept for the first property asked, as a Get would fail.
+struct ObjectText {
+  std::vector<Property> properties;
+  std::optional<Failure> unreadable;
+};
+
+Property ReadProperty(BSTR name, VARIANT& value) {
+  Property property{name ? std::wstring(name, ::SysStringLen(name)) : std::wstring(), std::nullopt, std::nullopt};
+  if (value.vt == VT_NULL || value.vt == VT_EMPTY) return property;
+  try {
+    if (value.vt != VT_BSTR) ThrowIfFailedHr("VariantChangeType", ::VariantChangeType(&value, &value, 0, VT_BSTR));
+    property.text = Narrow(std::wstring_view(value.bstrVal, ::SysStringLen(value.bstrVal)));
+  } catch (const Failure& failure) {
+    property.failure = failure;
+  }
+  return property;
+}
+
+ObjectText ReadObject(IWbemClassObject& object) {
+  ObjectText read;
+  try {
+    ThrowIfFailedHr("IWbemClassObject::BeginEnumeration", object.BeginEnumeration(0));
+    for (;;) {
+      UniqueBstr name;
+      Variant value;
+      const HRESULT result = object.Next(0, name.put(), value.get(), nullptr, nullptr);
+      ThrowIfFailedHr("IWbemClassObject::Next", result);
+      if (result == WBEM_S_NO_MORE_DATA) break;
+      read.properties.push_back(ReadProperty(name.get(), *value.get()));
+    }
+    object.EndEnumeration();
+  } catch (const Failure& failure) {
+    read.unreadable = failure;
+  }
+  return read;
+}
+
 class Win32ManagementObject final : public ManagementObject {
  public:
-  explicit Win32ManagementObject(ComPtr<IWbemClassObject> object) : object_(std::move(object)) {}
+  explicit Win32ManagementObject(ObjectText read) : read_(std::move(read)) {}
 
+  // Property names are matched without regard to case, as Get matches them.
   std::optional<std::string> Text(const std::string& property) override {
-    Variant value;
-    ThrowIfFailedHr("IWbemClassObject::Get", object_.get()->Get(Widen(property).c_str(), 0, value.get(), nullptr, nullptr));
-    if (value.get()->vt == VT_NULL || value.get()->vt == VT_EMPTY) return std::nullopt;
-    if (value.get()->vt != VT_BSTR) {
-      ThrowIfFailedHr("VariantChangeType", ::VariantChangeType(value.get(), value.get(), 0, VT_BSTR));
+    if (read_.unreadable) throw *read_.unreadable;
+    const std::wstring wanted = Widen(property);
+    for (const Property& held : read_.properties) {
+      if (::CompareStringOrdinal(held.name.c_str(), -1, wanted.c_str(), -1, TRUE) != CSTR_EQUAL) continue;
+      if (held.failure) throw *held.failure;
+      return held.text;
     }
-    const BSTR text = value.get()->bstrVal;
-    return Narrow(std::wstring_view(text, ::SysStringLen(text)));
+    ThrowIfFailedHr("IWbemClassObject::Get", static_cast<HRESULT>(WBEM_E_NOT_FOUND));
+    return std::nullopt;
   }
 
  private:
-  ComPtr<IWbemClassObject> object_;
+  ObjectText read_;
 };
+
+using HeldObjects = HeldThere<ComPtr<IEnumWbemClassObject>>;
+using HeldServices = HeldThere<ComPtr<IWbemServices>>;
 
 class Win32ManagementQuery final : public ManagementQuery {
  public:
-  explicit Win32ManagementQuery(ComPtr<IEnumWbemClassObject> objects) : objects_(std::move(objects)) {}
+  explicit Win32ManagementQuery(HeldObjects objects) : objects_(std::move(objects)) {}
 
-  // The query returns at once and its objects arrive as the service finds
-  // them: each is waited for in short spells, the window answering between
-  // them. A management service that stops answering would hold the program
-  // for ever (an unattended console run too): a minute for one service is a failure.
+  // Each object is read whole on the management thread, the window
+  // answering while it waits. A management service that stops answering
+  // would hold the walk for ever (an unattended console run too): a minute
+  // for one service is a failure.
   std::unique_ptr<ManagementObject> Next(EventPump& waiting) override {
-    constexpr LONG kSpell = 20, kPatience = 60000;
-    ComPtr<IWbemClassObject> object;
-    ULONG returned = 0;
-    for (LONG waited = 0;; waited += kSpell) {
-      const HRESULT result = objects_.get()->Next(kSpell, 1, object.put(), &returned);
-      ThrowIfFailedHr("IEnumWbemClassObject::Next", result);
-      if (result != WBEM_S_TIMEDOUT || returned != 0) break;
-      if (waited >= kPatience) throw Failure("The management service did not answer for a minute");
-      waiting.DoEvents();
-    }
-    if (returned == 0) return nullptr;
-    return std::make_unique<Win32ManagementObject>(std::move(object));
+    auto read = std::make_shared<std::optional<ObjectText>>();
+    objects_.thread()->Call(
+        [objects = objects_.get(), read] {
+          constexpr LONG kPatience = 60000;
+          ComPtr<IWbemClassObject> object;
+          ULONG returned = 0;
+          const HRESULT result = objects->get()->Next(kPatience, 1, object.put(), &returned);
+          ThrowIfFailedHr("IEnumWbemClassObject::Next", result);
+          if (returned != 0) {
+            *read = ReadObject(*object.get());
+          } else if (result == WBEM_S_TIMEDOUT) {
+            throw Failure("The management service did not answer for a minute");
+          }
+        },
+        waiting);
+    if (!*read) return nullptr;
+    return std::make_unique<Win32ManagementObject>(std::move(**read));
   }
 
  private:
-  ComPtr<IEnumWbemClassObject> objects_;
+  HeldObjects objects_;
 };
 
 class Win32ManagementNamespace final : public ManagementNamespace {
  public:
-  explicit Win32ManagementNamespace(ComPtr<IWbemServices> services) : services_(std::move(services)) {}
+  explicit Win32ManagementNamespace(HeldServices services) : services_(std::move(services)) {}
 
-  std::unique_ptr<ManagementQuery> ExecQuery(const std::string& wql) override {
-    ComPtr<IEnumWbemClassObject> objects;
-    ThrowIfFailedHr("IWbemServices::ExecQuery",
-                    services_.get()->ExecQuery(MakeBstr("WQL").get(), MakeBstr(wql).get(),
-                                               WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr,
-                                               objects.put()));
+  // Asks for the objects to come as the service finds them; Wine's service
+  // finds them all before it returns.
+  std::unique_ptr<ManagementQuery> ExecQuery(const std::string& wql, EventPump& waiting) override {
+    HeldObjects objects(services_.thread());
+    services_.thread()->Call(
+        [services = services_.get(), objects = objects.get(), wql] {
+          ThrowIfFailedHr("IWbemServices::ExecQuery",
+                          services->get()->ExecQuery(MakeBstr("WQL").get(), MakeBstr(wql).get(),
+                                                     WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr,
+                                                     objects->put()));
+        },
+        waiting);
     return std::make_unique<Win32ManagementQuery>(std::move(objects));
   }
 
  private:
-  ComPtr<IWbemServices> services_;
+  HeldServices services_;
 };
 
 }  // namespace
 
-std::unique_ptr<ManagementNamespace> Win32Services::ConnectManagement(const std::string& path) {
-  ComPtr<IWbemLocator> locator;
-  ThrowIfFailedHr("CoCreateInstance(WbemLocator)",
-                  ::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                                     reinterpret_cast<void**>(locator.put())));
-  ComPtr<IWbemServices> services;
-  ThrowIfFailedHr("IWbemLocator::ConnectServer", locator.get()->ConnectServer(MakeBstr(path).get(), nullptr, nullptr,
-                                                                              nullptr, 0, nullptr, nullptr,
-                                                                              services.put()));
-  // The caller's own identity, as a script's moniker would use it.
-  ThrowIfFailedHr("CoSetProxyBlanket",
-                  ::CoSetProxyBlanket(services.get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
-                                      RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE));
+Win32Services::Win32Services() = default;
+Win32Services::~Win32Services() = default;
+
+std::unique_ptr<ManagementNamespace> Win32Services::ConnectManagement(const std::string& path, EventPump& waiting) {
+  if (!management_) management_ = std::make_shared<ManagementThread>();
+  HeldServices services(management_);
+  management_->Call(
+      [services = services.get(), path] {
+        ComPtr<IWbemLocator> locator;
+        ThrowIfFailedHr("CoCreateInstance(WbemLocator)",
+                        ::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
+                                           reinterpret_cast<void**>(locator.put())));
+        ThrowIfFailedHr("IWbemLocator::ConnectServer",
+                        locator.get()->ConnectServer(MakeBstr(path).get(), nullptr, nullptr, nullptr, 0, nullptr,
+                                                     nullptr, services->put()));
+        // The caller's own identity, as a script's moniker would use it.
+        ThrowIfFailedHr("CoSetProxyBlanket",
+                        ::CoSetProxyBlanket(services->get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
+                                            RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE));
+      },
+      waiting);
   return std::make_unique<Win32ManagementNamespace>(std::move(services));
 }
 

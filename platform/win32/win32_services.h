@@ -1,16 +1,26 @@
 #pragma once
 
+#include <memory>
+
 #include "platform/services.h"
 
 namespace vq::win32 {
 
-// Services through Windows Management Instrumentation's COM interfaces. The
-// calling thread must have entered a COM apartment.
+class ManagementThread;
+
+// Services through the service control manager and through Windows
+// Management Instrumentation, whose calls are made on a thread of their own
+// (the first connection starts it) while the caller's events are handled.
 class Win32Services final : public Services {
  public:
-  std::unique_ptr<ManagementNamespace> ConnectManagement(const std::string& path) override;
+  Win32Services();
+  ~Win32Services() override;
+  std::unique_ptr<ManagementNamespace> ConnectManagement(const std::string& path, EventPump& waiting) override;
   std::uint32_t StopService(const std::string& name) override;
   std::vector<ServiceConfig> ListServiceConfigs(std::vector<ServiceFault>& faults) override;
+
+ private:
+  std::shared_ptr<ManagementThread> management_;
 };
 
 }  // namespace vq::win32

@@ -716,7 +716,7 @@ class FakeServices : public Services, public FailurePlan {
     return 0;
   }
 
-  std::unique_ptr<ManagementNamespace> ConnectManagement(const std::string& path) override {
+  std::unique_ptr<ManagementNamespace> ConnectManagement(const std::string& path, EventPump&) override {
     FailurePlan::Check("ConnectManagement");
     connectedTo = path;
     return std::make_unique<Namespace>(*this);
@@ -750,7 +750,7 @@ class FakeServices : public Services, public FailurePlan {
   };
   struct Namespace : ManagementNamespace, Live {
     using Live::Live;
-    std::unique_ptr<ManagementQuery> ExecQuery(const std::string& wql) override {
+    std::unique_ptr<ManagementQuery> ExecQuery(const std::string& wql, EventPump&) override {
       owner.FailurePlan::Check("ExecQuery");
       owner.query = wql;
       return std::make_unique<Query>(owner);
