@@ -31,7 +31,8 @@ struct ManagementThread::Shared {
   bool closing = false, ended = false;
 };
 
-ManagementThread::ManagementThread() : shared_(std::make_shared<Shared>()) {
+ManagementThread::ManagementThread(std::chrono::milliseconds patience)
+    : patience_(patience), shared_(std::make_shared<Shared>()) {
   thread_ = std::thread([shared = shared_] { Serve(shared); });
 }
 
@@ -52,15 +53,17 @@ ManagementThread::~ManagementThread() {
 
 void ManagementThread::Call(std::function<void()> call, EventPump& waiting) {
   constexpr auto kSpell = std::chrono::milliseconds(20);
-  constexpr auto kPatience = std::chrono::seconds(65);
   auto job = std::make_shared<Job>();
   job->call = std::move(call);
-  const auto givenUp = std::chrono::steady_clock::now() + kPatience;
+  const auto givenUp = std::chrono::steady_clock::now() + patience_;
   std::unique_lock lock(shared_->lock);
   shared_->jobs.push_back(job);
   shared_->changed.notify_all();
   while (!shared_->changed.wait_for(lock, kSpell, [&] { return job->done; })) {
-    if (std::chrono::steady_clock::now() >= givenUp) throw Failure("The management service did not answer for a minute");
+    if (std::chrono::steady_clock::now() >= givenUp) {
+      gaveUp_ = true;
+      throw Failure("The management service did not answer for a minute");
+    }
     lock.unlock();
     waiting.DoEvents();
     lock.lock();
@@ -77,29 +80,33 @@ void ManagementThread::Post(std::function<void()> call) {
 }
 
 void ManagementThread::Serve(const std::shared_ptr<Shared>& shared) {
-  const ComApartment apartment(COINIT_MULTITHREADED);
-  std::unique_lock lock(shared->lock);
-  for (;;) {
-    shared->changed.wait(lock, [&] { return shared->closing || !shared->jobs.empty(); });
-    if (shared->jobs.empty()) break;
-    const std::shared_ptr<Job> job = std::move(shared->jobs.front());
-    shared->jobs.pop_front();
-    lock.unlock();
-    std::optional<Failure> failure;
-    try {
-      ThrowIfFailedHr("CoInitializeEx", apartment.result());
-      job->call();
-    } catch (const Failure& thrown) {
-      failure = thrown;
-    } catch (const std::exception& thrown) {
-      failure = Failure(thrown.what());
+  {
+    const ComApartment apartment(COINIT_MULTITHREADED);
+    std::unique_lock lock(shared->lock);
+    for (;;) {
+      shared->changed.wait(lock, [&] { return shared->closing || !shared->jobs.empty(); });
+      if (shared->jobs.empty()) break;
+      const std::shared_ptr<Job> job = std::move(shared->jobs.front());
+      shared->jobs.pop_front();
+      lock.unlock();
+      std::optional<Failure> failure;
+      try {
+        ThrowIfFailedHr("CoInitializeEx", apartment.result());
+        job->call();
+      } catch (const Failure& thrown) {
+        failure = thrown;
+      } catch (const std::exception& thrown) {
+        failure = Failure(thrown.what());
+      }
+      job->call = nullptr;  // what the call held is let go here, in the apartment
+      lock.lock();
+      job->failure = std::move(failure);
+      job->done = true;
+      shared->changed.notify_all();
     }
-    job->call = nullptr;  // what the call held is let go here, in the apartment
-    lock.lock();
-    job->failure = std::move(failure);
-    job->done = true;
-    shared->changed.notify_all();
   }
+  // Only now, the apartment left: leaving it can wait on what it held.
+  const std::lock_guard lock(shared->lock);
   shared->ended = true;
   shared->changed.notify_all();
 }

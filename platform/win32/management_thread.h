@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -18,7 +19,8 @@ namespace vq::win32 {
 // it keeps in shared_ptrs, so a call given up on dangles nothing.
 class ManagementThread {
  public:
-  ManagementThread();
+  // Gives a call up after `patience` without an answer.
+  explicit ManagementThread(std::chrono::milliseconds patience = std::chrono::seconds(65));
   // Lets the thread end once it has run what it was given; one held up in a
   // call is left to end by itself.
   ~ManagementThread();
@@ -26,9 +28,12 @@ class ManagementThread {
   ManagementThread& operator=(const ManagementThread&) = delete;
 
   // Runs the call on the thread and waits for it in 20 ms spells, handling
-  // the waiting events between them; rethrows the Failure it threw. Throws
-  // Failure when it has not ended after a minute and some.
+  // the waiting events between them (a call made from them runs after this
+  // one); rethrows the Failure it threw. Throws Failure when it has not ended
+  // within the patience: the thread is then held up, and GaveUp() is true.
   void Call(std::function<void()> call, EventPump& waiting);
+  // True once a call was given up: later calls would wait behind it.
+  bool GaveUp() const { return gaveUp_; }
   // Runs the call on the thread, after the ones given before, without
   // waiting for it: for releasing what lives in the apartment.
   void Post(std::function<void()> call);
@@ -37,6 +42,8 @@ class ManagementThread {
   struct Shared;
   // Runs the calls in the order given until the owner has gone and none is left.
   static void Serve(const std::shared_ptr<Shared>& shared);
+  std::chrono::milliseconds patience_;
+  bool gaveUp_ = false;
   std::shared_ptr<Shared> shared_;
   std::thread thread_;
 };
@@ -50,7 +57,12 @@ class HeldThere {
   explicit HeldThere(std::shared_ptr<ManagementThread> thread)
       : thread_(std::move(thread)), value_(std::make_shared<T>()) {}
   ~HeldThere() {
-    if (value_) thread_->Post([value = std::move(value_)]() mutable { value.reset(); });
+    if (!value_) return;
+    try {
+      thread_->Post([value = std::move(value_)]() mutable { value.reset(); });
+    } catch (...) {
+      // Out of memory: it is let go here rather than end the program.
+    }
   }
   HeldThere(HeldThere&&) = default;
   HeldThere(const HeldThere&) = delete;

@@ -45,7 +45,8 @@ struct Property {
 };
 
 // Every property of an object, read where the object lives. A failure to
-// walk them is kept for the first property asked, as a Get would fail.
+// walk them all is kept for the properties not read by then, as their Get
+// would have failed.
 struct ObjectText {
   std::vector<Property> properties;
   std::optional<Failure> unreadable;
@@ -88,13 +89,13 @@ class Win32ManagementObject final : public ManagementObject {
 
   // Property names are matched without regard to case, as Get matches them.
   std::optional<std::string> Text(const std::string& property) override {
-    if (read_.unreadable) throw *read_.unreadable;
     const std::wstring wanted = Widen(property);
     for (const Property& held : read_.properties) {
       if (::CompareStringOrdinal(held.name.c_str(), -1, wanted.c_str(), -1, TRUE) != CSTR_EQUAL) continue;
       if (held.failure) throw *held.failure;
       return held.text;
     }
+    if (read_.unreadable) throw *read_.unreadable;
     ThrowIfFailedHr("IWbemClassObject::Get", static_cast<HRESULT>(WBEM_E_NOT_FOUND));
     return std::nullopt;
   }
@@ -117,11 +118,11 @@ class Win32ManagementQuery final : public ManagementQuery {
   std::unique_ptr<ManagementObject> Next(EventPump& waiting) override {
     auto read = std::make_shared<std::optional<ObjectText>>();
     objects_.thread()->Call(
-        [objects = objects_.get(), read] {
+        [held = objects_.get(), read] {
           constexpr LONG kPatience = 60000;
           ComPtr<IWbemClassObject> object;
           ULONG returned = 0;
-          const HRESULT result = objects->get()->Next(kPatience, 1, object.put(), &returned);
+          const HRESULT result = held->get()->Next(kPatience, 1, object.put(), &returned);
           ThrowIfFailedHr("IEnumWbemClassObject::Next", result);
           if (returned != 0) {
             *read = ReadObject(*object.get());
@@ -147,11 +148,11 @@ class Win32ManagementNamespace final : public ManagementNamespace {
   std::unique_ptr<ManagementQuery> ExecQuery(const std::string& wql, EventPump& waiting) override {
     HeldObjects objects(services_.thread());
     services_.thread()->Call(
-        [services = services_.get(), objects = objects.get(), wql] {
+        [services = services_.get(), held = objects.get(), wql] {
           ThrowIfFailedHr("IWbemServices::ExecQuery",
                           services->get()->ExecQuery(MakeBstr("WQL").get(), MakeBstr(wql).get(),
                                                      WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr,
-                                                     objects->put()));
+                                                     held->put()));
         },
         waiting);
     return std::make_unique<Win32ManagementQuery>(std::move(objects));
@@ -167,20 +168,21 @@ Win32Services::Win32Services() = default;
 Win32Services::~Win32Services() = default;
 
 std::unique_ptr<ManagementNamespace> Win32Services::ConnectManagement(const std::string& path, EventPump& waiting) {
-  if (!management_) management_ = std::make_shared<ManagementThread>();
+  // A thread held up in a call given up on is left to it; a new one serves.
+  if (!management_ || management_->GaveUp()) management_ = std::make_shared<ManagementThread>();
   HeldServices services(management_);
   management_->Call(
-      [services = services.get(), path] {
+      [held = services.get(), path] {
         ComPtr<IWbemLocator> locator;
         ThrowIfFailedHr("CoCreateInstance(WbemLocator)",
                         ::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
                                            reinterpret_cast<void**>(locator.put())));
         ThrowIfFailedHr("IWbemLocator::ConnectServer",
                         locator.get()->ConnectServer(MakeBstr(path).get(), nullptr, nullptr, nullptr, 0, nullptr,
-                                                     nullptr, services->put()));
+                                                     nullptr, held->put()));
         // The caller's own identity, as a script's moniker would use it.
         ThrowIfFailedHr("CoSetProxyBlanket",
-                        ::CoSetProxyBlanket(services->get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
+                        ::CoSetProxyBlanket(held->get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
                                             RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE));
       },
       waiting);
