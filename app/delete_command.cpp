@@ -111,13 +111,14 @@ struct Form1::Walk {
   std::map<std::pair<Hive, std::u16string>, std::shared_ptr<RegistryKey>> switchKeys;
   // True while a value saved for this row or one after it waits for its delete.
   bool ValuesPendingFrom(int row) const { return savedValues.lower_bound(row) != savedValues.end(); }
-  // How many values a run may save. Deleting a value takes longer than
-  // saving it, so a run saved until the window's events fell due may keep it
-  // from them longer again: after a run whose deletes ended with the events
-  // due, the next saves half as many; after a full one that ended in time,
-  // twice as many.
+  // How many values a run may save. Deleting a value can take far longer
+  // than saving it, so a run saved until the window's events fell due could
+  // keep them waiting far longer again. The first run saves a few; after a
+  // run whose deletes ended with the events due, the next saves half as
+  // many; after a full one that ended in time, twice as many.
+  static constexpr std::size_t kFirstRun = 32;
   static constexpr std::size_t kLongestRun = std::size_t{1} << 20;
-  std::size_t runRoom = kLongestRun;
+  std::size_t runRoom = kFirstRun;
   std::size_t lastRun = 0;  // the values of the run whose deletes are under way; 0: none
   void RunDeleted(bool eventsDue) {
     if (eventsDue) {

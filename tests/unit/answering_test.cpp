@@ -104,6 +104,17 @@ TEST_F(AnsweringTest, TheWalkAnswersBetweenRunsAndNeverBetweenAValuesSaveAndItsD
   EXPECT_TRUE(window.boxes.empty());
 }
 
+// A registry that never keeps the events waiting still has its values saved
+// in runs: a few first, then twice as many each time, so that a run whose
+// deletes take far longer than its saves cannot hold the window for long.
+TEST_F(AnsweringTest, TheFirstRunSavesAFewAndEachRunInTimeTwiceAsMany) {
+  TickRunValues(100);
+  window.Check(CheckBox::Check1) = 1;
+  form.DeleteItem();
+  EXPECT_TRUE(fakes.registry.Key(Hive::CurrentUser, run).empty());
+  EXPECT_EQ(RunsFlushed(), (std::vector<std::size_t>{32, 64, 4}));
+}
+
 // Closed while the walk waits, the program ends once the walk has stopped at
 // its next row and its backup is finished: a value that would not go is not
 // in it, and nothing after the close is touched.
