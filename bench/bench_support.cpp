@@ -166,8 +166,14 @@ AnswerProbe::AnswerProbe(HWND window) {
                                   &startup, &process_)) {
     process_ = {};
   }
-  // The probe asks from its first message on: let it start before the work does.
-  ::Sleep(100);
+  // The probe asks from its first message on: let it start before the work
+  // does, the window answering meanwhile as an idle window does.
+  const auto until = Stopwatch::now() + std::chrono::milliseconds(100);
+  for (auto now = Stopwatch::now(); now < until; now = Stopwatch::now()) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count();
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left) + 1, QS_ALLINPUT);
+    PumpMessages();
+  }
 }
 
 double AnswerProbe::Stop() {

@@ -4,14 +4,19 @@
 // - with backups, as the program walks: one key open for the run's reads and
 //   deletes, one read per value, the .reg text written and flushed once, the
 //   values deleted raw through that key (NtDeleteValueKey), every file
-//   moved into the walk's folder (opened and renamed through its handle), a
-//   short note, the same yields and the floor of the refresh's gathering
-//   (GatherFloor);
+//   moved into the walk's folder (opened, asked its name and renamed through
+//   its handle), a short note, the same yields and the floor of the
+//   refresh's gathering (GatherFloor);
 // - without backups: the same deletes made raw (the key opened once, each
-//   file opened and deleted through its handle), the same yields and the
-//   same refresh floor.
+//   file opened, asked its name and deleted through its handle), the same
+//   yields and the same refresh floor.
+// Each file is asked its name because Wine opens the target of a Unix link
+// however it is asked: a walk that must touch only the file named cannot do
+// less. What the floors would be without it is printed too.
 // Beside each time, the longest a message sent from another process waited
-// for the window's answer during the walk.
+// for the window's answer during the walk. The same process sends its
+// messages during the floors: answering them, and the system's work in
+// passing them, weighs on both alike.
 // The raw calls are the cheapest Wine has for each step: the counted-name
 // native calls, and handles rather than the path-taking conveniences.
 // Each walk is checked to have removed (and saved) every item it ticked: a
@@ -27,6 +32,7 @@
 
 #include "app/form1.h"
 #include "bench/bench_support.h"
+#include "bench/sampler.h"
 #include "e2e/harness.h"
 #include "fakes/fake_platform.h"
 #include "platform/win32/text.h"
@@ -40,10 +46,12 @@ namespace {
 int kValues = 1000;
 int kFiles = 1000;
 
+// Names the step each yield of the walk falls in: "walk" up to the
+// refresh's first source, then the source, and "list" after each.
 class BenchForm : public Form1 {
  public:
+  BenchForm(const Platform& platform, TimedWindow& window) : Form1(platform), window_(window) {}
   using Form1::DeleteItem;
-  using Form1::Form1;
   bool backups = true;
 
  protected:
@@ -51,6 +59,17 @@ class BenchForm : public Form1 {
     if (backups) return Form1::StartBackup();
     return std::make_unique<test::NoBackup>();
   }
+  void GetRegistryItems() override { InStep("registry", [&] { Form1::GetRegistryItems(); }); }
+  void GetStartup() override { InStep("Startup", [&] { Form1::GetStartup(); }); }
+
+ private:
+  template <class Step>
+  void InStep(const char* name, Step&& step) {
+    window_.step = name;
+    step();
+    window_.step = "list";
+  }
+  TimedWindow& window_;
 };
 
 const std::wstring kBackups = ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\Marrowfen\\Vellorin Quade\\Backups";
@@ -87,9 +106,24 @@ void DeleteValuesRaw(HKEY key) {
   }
 }
 
+const auto NtQueryObject = Native<LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*)>("NtQueryObject");
+
+// The time the floors spent asking files their names, over the current floor.
+Stopwatch::duration namingTime{};
+
+// Opens the file to move or delete it, and asks the system the name of what
+// it opened: Wine opens the target of a Unix link however it is asked, so a
+// walk that must move or delete only the file named has to ask, once a file.
 HANDLE OpenToRemove(const std::wstring& path) {
-  return ::CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  HANDLE file = ::CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  static std::vector<ULONGLONG> name(1024);
+  ULONG size = 0;
+  const auto asked = Stopwatch::now();
+  constexpr int kObjectNameInformation = 1;
+  NtQueryObject(file, kObjectNameInformation, name.data(), static_cast<ULONG>(name.size() * 8), &size);
+  namingTime += Stopwatch::now() - asked;
+  return file;
 }
 
 void WriteAndFlush(const std::wstring& path, const std::wstring& text) {
@@ -185,6 +219,14 @@ std::string Undone(bool backups, const std::vector<std::vector<std::wstring>>& r
   return "";
 }
 
+// With VQ_SAMPLES set, where the time of each walk and floor goes, in files
+// named after it (scripts/samples.py reads them).
+std::optional<Sampler> Sampled(const wchar_t* suffix) {
+  wchar_t path[MAX_PATH] = {};
+  if (!::GetEnvironmentVariableW(L"VQ_SAMPLES", path, MAX_PATH)) return std::nullopt;
+  return std::optional<Sampler>(std::in_place, std::wstring(path) + suffix);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -201,7 +243,7 @@ int main(int argc, char** argv) {
   TimedWindow window;
   window.SetCheckValue(CheckBox::Check1, 1);
   window.SetCheckValue(CheckBox::Check3, 1);
-  BenchForm form({window, real.settings, real.files, real.registry, real.shell, real.services, real.skin, real.clock, real.images, real.profiles, real.tasks});
+  BenchForm form({window, real.settings, real.files, real.registry, real.shell, real.services, real.skin, real.clock, real.images, real.profiles, real.tasks}, window);
   HWND list = ::GetDlgItem(window.hwnd(), win32::ControlId(Control::ListView1));
 
   // Seeds, gathers the list, ticks every row, times the walk and checks it did its work.
@@ -217,7 +259,13 @@ int main(int argc, char** argv) {
     window.yields = 0;
     AnswerProbe probe(window.hwnd());
     const auto start = Stopwatch::now();
-    form.DeleteItem();
+    window.step = "walk";
+    window.StartTiming();
+    {
+      const std::optional<Sampler> sampler = Sampled(backups ? L".walk" : L".walk-bare");
+      form.DeleteItem();
+    }
+    window.StopTiming();
     const double took = Ms(Stopwatch::now() - start);
     double& unanswered = backups ? unansweredSaved : unansweredBare;
     unanswered = std::max(unanswered, probe.Stop());
@@ -230,11 +278,19 @@ int main(int argc, char** argv) {
     e2e::EmptyFolder(kBackups);
     return took;
   };
+  std::vector<double> namingSaved, namingBare;  // each floor's time asking names, warm-up included
   // The floors start from the same list the walk started from.
   auto floor = [&](bool backups) {
     Seed();
     form.LoadItems();
+    // The probe's messages, and the system's work in passing them, weigh on the floor as they weigh on the walk.
+    AnswerProbe probe(window.hwnd());
+    std::optional<Sampler> sampler = Sampled(backups ? L".floor" : L".floor-bare");
+    namingTime = {};
     const double least = (backups ? BackedUpWalkFloor() : RawWalkFloor()) + GatherFloor(list, rowsLeft, yields - kFiles);
+    sampler.reset();
+    probe.Stop();
+    (backups ? namingSaved : namingBare).push_back(Ms(namingTime));
     e2e::EmptyFolder(kBackups);
     return least;
   };
@@ -256,10 +312,16 @@ int main(int argc, char** argv) {
   if (!window.messages.empty()) std::printf("message: %s\n", window.messages[0].text.c_str());
   const double a = Median(withBackups), fa = Median(backedUpFloor), b = Median(without), fb = Median(rawFloor);
   std::printf("delete walk of %d ticked rows and the refresh, median of %d runs (%d yields)\n", ticked, runs, yields);
+  const double na = Median(namingSaved), nb = Median(namingBare);
   std::printf("  with backups    %8.1f ms   floor %8.1f ms   ratio %.3f   unanswered %6.1f ms\n", a, fa, a / fa,
               unansweredSaved);
   std::printf("  without backups %8.1f ms   raw deletes %8.1f ms   ratio %.3f   unanswered %6.1f ms\n", b, fb, b / fb,
               unansweredBare);
+  std::printf("  longest gap between yields, by step:");
+  for (const auto& [step, gap] : window.longestGapByStep) std::printf(" %s %.1f ms", step.c_str(), Ms(gap));
+  std::printf("\n");
+  std::printf("  the floors' name queries took %.1f and %.1f ms: without them the ratios would be %.3f and %.3f\n", na,
+              nb, a / (fa - na), b / (fb - nb));
   e2e::ClearAutorunKeys();
   SeedStartupFiles(0);
   return 0;
