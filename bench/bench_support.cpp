@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "e2e/harness.h"
 #include "entries/autostart_points.h"
@@ -20,6 +21,26 @@ double Ms(Stopwatch::duration duration) { return std::chrono::duration<double, s
 double Median(std::vector<double> samples) {
   std::sort(samples.begin(), samples.end());
   return samples[samples.size() / 2];
+}
+
+namespace {
+std::vector<double> Ratios(const std::vector<double>& times, const std::vector<double>& floors) {
+  std::vector<double> ratios;
+  for (std::size_t i = 0; i < times.size() && i < floors.size(); ++i) ratios.push_back(times[i] / floors[i]);
+  return ratios;
+}
+}  // namespace
+
+double MedianRatio(const std::vector<double>& times, const std::vector<double>& floors) {
+  return Median(Ratios(times, floors));
+}
+
+std::string RatioSpread(const std::vector<double>& times, const std::vector<double>& floors) {
+  const std::vector<double> ratios = Ratios(times, floors);
+  const auto [least, most] = std::minmax_element(ratios.begin(), ratios.end());
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f-%.3f", *least, *most);
+  return text;
 }
 
 const std::wstring kRun = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";

@@ -20,6 +20,11 @@ using Stopwatch = std::chrono::steady_clock;
 
 double Ms(Stopwatch::duration duration);
 double Median(std::vector<double> samples);
+// The median of each run's time over its floor, measured next to it: what the
+// machine does meanwhile weighs on both of a pair alike.
+double MedianRatio(const std::vector<double>& times, const std::vector<double>& floors);
+// The least and the most of those ratios, as "0.981-1.204".
+std::string RatioSpread(const std::vector<double>& times, const std::vector<double>& floors);
 
 extern const std::wstring kRun;  // the current user's Run key
 

@@ -5,7 +5,8 @@
 // Seeds 1/10 of the data, then all of it: 10,000 Run values, 2,000 Startup
 // files and a 5,000-line win.ini; then the same with 500 scheduled tasks,
 // then with the running services too.
-// Prints medians, the ratio, how the time grows with the data, the longest
+// Prints medians, the median of each run's ratio to its floor (and their
+// spread), how the time grows with the data, the longest
 // gap between two yields of the refresh (and, for the last two, of each of
 // its steps), and the longest a message sent from another process waited for
 // the window's answer.
@@ -50,7 +51,8 @@ class BenchForm : public Form1 {
 };
 
 struct Figures {
-  double program, floor, longestGap, unanswered;
+  double program, floor, ratio, longestGap, unanswered;
+  std::string spread;
   int rows, yields;
   std::map<std::string, double> longestGapByStep;
 };
@@ -99,12 +101,14 @@ Figures Measure(int runs, bool tasks, bool services = false) {
   if (!window.messages.empty()) std::printf("error report: %s\n", window.messages[0].text.c_str());
   figures.program = Median(program);
   figures.floor = Median(floor);
+  figures.ratio = MedianRatio(program, floor);
+  figures.spread = RatioSpread(program, floor);
   return figures;
 }
 
 void PrintRow(const char* data, const Figures& f) {
-  std::printf("%-34s %7d %7d %8.1f ms %7.1f ms %7.3f %9.2f ms %9.1f ms\n", data, f.rows, f.yields, f.program, f.floor,
-              f.program / f.floor, f.longestGap, f.unanswered);
+  std::printf("%-34s %7d %7d %8.1f ms %7.1f ms %7.3f %9.2f ms %9.1f ms   %s\n", data, f.rows, f.yields, f.program,
+              f.floor, f.ratio, f.longestGap, f.unanswered, f.spread.c_str());
 }
 
 }  // namespace
@@ -117,8 +121,8 @@ int main(int argc, char** argv) {
   e2e::SavedFiles systemFiles(e2e::kSystemFiles);
 
   std::printf("LoadItems against its floor, median of %d runs\n", runs);
-  std::printf("%-34s %7s %7s %10s %10s %7s %12s %12s\n", "data", "rows", "yields", "program", "floor", "ratio",
-              "longest gap", "unanswered");
+  std::printf("%-34s %7s %7s %10s %10s %7s %12s %12s   %s\n", "data", "rows", "yields", "program", "floor", "ratio",
+              "longest gap", "unanswered", "ratios from-to");
   double tenth = 0;
   for (int scale : {1, 10}) {
     e2e::ClearAutorunKeys();
@@ -126,9 +130,9 @@ int main(int argc, char** argv) {
     SeedStartupFiles(200 * scale);
     SeedSystemFiles(500 * scale);
     const Figures f = Measure(runs, false);
-    std::printf("%5d values %5d files %5d lines %7d %7d %8.1f ms %7.1f ms %7.3f %9.2f ms %9.1f ms\n", 1000 * scale,
-                200 * scale, 500 * scale, f.rows, f.yields, f.program, f.floor, f.program / f.floor, f.longestGap,
-                f.unanswered);
+    std::printf("%5d values %5d files %5d lines %7d %7d %8.1f ms %7.1f ms %7.3f %9.2f ms %9.1f ms   %s\n",
+                1000 * scale, 200 * scale, 500 * scale, f.rows, f.yields, f.program, f.floor, f.ratio, f.longestGap,
+                f.unanswered, f.spread.c_str());
     if (scale == 1) tenth = f.program;
     if (scale == 10) std::printf("10x the data costs %.2fx the time\n", f.program / tenth);
   }
