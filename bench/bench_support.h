@@ -56,6 +56,14 @@ class TimedWindow : public test::QuietWindow {
   void StartTiming();
   // Ends the gap under way, in the current step, and stops timing.
   void StopTiming();
+  // Counts the yields of one step of the work under `name`; what follows
+  // the step (emptying and drawing the list) counts as "list".
+  template <class Step>
+  void InStep(const char* name, Step&& work) {
+    step = name;
+    work();
+    step = "list";
+  }
   bool timing = false;
   int yields = 0;
   std::string step;

@@ -34,19 +34,13 @@ class BenchForm : public Form1 {
   BenchForm(const Platform& platform, TimedWindow& window) : Form1(platform), window_(window) {}
 
  protected:
-  void GetRegistryItems() override { InStep("registry", [&] { Form1::GetRegistryItems(); }); }
-  void GetStartup() override { InStep("Startup", [&] { Form1::GetStartup(); }); }
-  void GetSysFile() override { InStep("system files", [&] { Form1::GetSysFile(); }); }
-  void GetServices() override { InStep("services", [&] { Form1::GetServices(); }); }
-  void GetTasks() override { InStep("tasks", [&] { Form1::GetTasks(); }); }
+  void GetRegistryItems() override { window_.InStep("registry", [&] { Form1::GetRegistryItems(); }); }
+  void GetStartup() override { window_.InStep("Startup", [&] { Form1::GetStartup(); }); }
+  void GetSysFile() override { window_.InStep("system files", [&] { Form1::GetSysFile(); }); }
+  void GetServices() override { window_.InStep("services", [&] { Form1::GetServices(); }); }
+  void GetTasks() override { window_.InStep("tasks", [&] { Form1::GetTasks(); }); }
 
  private:
-  template <class Step>
-  void InStep(const char* name, Step&& step) {
-    window_.step = name;
-    step();
-    window_.step = "list";
-  }
   TimedWindow& window_;
 };
 

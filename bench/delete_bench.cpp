@@ -59,16 +59,10 @@ class BenchForm : public Form1 {
     if (backups) return Form1::StartBackup();
     return std::make_unique<test::NoBackup>();
   }
-  void GetRegistryItems() override { InStep("registry", [&] { Form1::GetRegistryItems(); }); }
-  void GetStartup() override { InStep("Startup", [&] { Form1::GetStartup(); }); }
+  void GetRegistryItems() override { window_.InStep("registry", [&] { Form1::GetRegistryItems(); }); }
+  void GetStartup() override { window_.InStep("Startup", [&] { Form1::GetStartup(); }); }
 
  private:
-  template <class Step>
-  void InStep(const char* name, Step&& step) {
-    window_.step = name;
-    step();
-    window_.step = "list";
-  }
   TimedWindow& window_;
 };
 
